@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+namespace larkspan {
+
+// One listed message, bodies included. The seven texts are kept as UTF-8, which
+// halves the memory a folder of mostly Latin text needs compared with UTF-16.
+class MessageRecord {
+public:
+    enum Field { From, FromName, FromAddress, Subject, ReceivedDate, PlainTextBody, HTMLTextBody, FieldCount };
+
+    MessageRecord() = default;
+    MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
+                  const QString &subject, const QString &receivedDate,
+                  const QString &plainTextBody, const QString &htmlTextBody);
+
+    QString field(Field f) const { return QString::fromUtf8(m_fields[f]); }
+    void setField(Field f, const QString &text) { m_fields[f] = text.toUtf8(); }
+    bool isEmpty() const;
+    // UTF-8 size of the seven texts.
+    qsizetype textBytes() const;
+
+    QString from() const { return field(From); }
+    QString fromName() const { return field(FromName); }
+    QString fromAddress() const { return field(FromAddress); }
+    QString subject() const { return field(Subject); }
+    QString receivedDate() const { return field(ReceivedDate); }
+    QString plainTextBody() const { return field(PlainTextBody); }
+    QString htmlTextBody() const { return field(HTMLTextBody); }
+
+private:
+    QByteArray m_fields[FieldCount];
+};
+
+// A 1-based array of records with explicit bounds. Indexing outside the bounds
+// raises AppError("Subscript out of range", 9).
+class RecordArray {
+public:
+    // Re-creates the array empty with the bounds 1..upper (no elements when upper < 1).
+    void redim(int upper);
+    int lowerBound() const { return 1; }
+    int upperBound() const { return static_cast<int>(m_items.size()); }
+    bool isAllocated() const { return m_allocated; }
+
+    MessageRecord &operator()(int index);
+    const MessageRecord &operator()(int index) const;
+
+    void append(const MessageRecord &record);
+    void clear();
+
+private:
+    std::vector<MessageRecord> m_items;
+    bool m_allocated = false;
+};
+
+// Program-wide state shared by the windows.
+extern RecordArray Messages;        // parallel to the main list's rows
+extern RecordArray SelectedRecords; // the ticked records handed to the export window
+extern bool SkipDoneMessage;        // suppresses "Done." at the end of a retrieval run
+extern bool RangeAccepted;          // the count dialog ended with a valid Continue
+
+} // namespace larkspan

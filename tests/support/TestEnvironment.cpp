@@ -1,0 +1,58 @@
+#include "support/TestEnvironment.h"
+
+#include "platform/SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+namespace larkspan::test {
+
+namespace {
+QString &scratchSlot()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+void PrepareTestEnvironment()
+{
+    if (!scratchSlot().isEmpty())
+        return;
+    static QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/larkspan-test-XXXXXX"));
+    scratchSlot() = scratch.path();
+    const QByteArray root = scratch.path().toLocal8Bit();
+    QDir().mkpath(scratch.path() + QStringLiteral("/config"));
+    QDir().mkpath(scratch.path() + QStringLiteral("/temp"));
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Nothing we run may leave loopback: mail host, probe host and remote mail content.
+    setenv("LARKSPAN_IMAP_HOST", "127.0.0.1", 1);
+    setenv("LARKSPAN_PROBE_HOST", "127.0.0.1", 1);
+    setenv("LARKSPAN_REMOTE_CONTENT", "block", 1);
+    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking", 1);
+    setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+    setenv("TEMP", (root + "/temp").constData(), 1);
+}
+
+QString TestScratchFolder()
+{
+    return scratchSlot();
+}
+
+void ResetSettings()
+{
+    QFile::remove(ProgramSettings().filePath());
+}
+
+QString TestDataFolder()
+{
+    return QStringLiteral(LARKSPAN_TEST_DATA_DIR);
+}
+
+} // namespace larkspan::test

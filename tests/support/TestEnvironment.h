@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QApplication>
+#include <QString>
+#include <QTest>
+
+namespace larkspan::test {
+
+// Sets everything a test, benchmark or tool run needs before the application object
+// exists: offscreen windows, every outside address kept on loopback (mail host,
+// probe host, remote content of mail), WebEngine flags for running as root, and a
+// private temporary folder for settings (XDG_CONFIG_HOME) and TEMP.
+// Safe to call more than once.
+void PrepareTestEnvironment();
+
+// The private folder made by PrepareTestEnvironment.
+QString TestScratchFolder();
+
+// Removes the program's settings file so that a test starts from an empty store.
+void ResetSettings();
+
+// Folder of the test messages (.eml) and other test data.
+QString TestDataFolder();
+
+} // namespace larkspan::test
+
+// main() of a Qt Test executable with the shared environment and scripted dialogs.
+#define LARKSPAN_TEST_MAIN(TestObject)                                   \
+    int main(int argc, char **argv)                                      \
+    {                                                                    \
+        larkspan::test::PrepareTestEnvironment();                        \
+        QApplication app(argc, argv);                                    \
+        app.setApplicationName(QStringLiteral("Larkspan"));              \
+        larkspan::test::InstallRecordingDialogs();                       \
+        TestObject testObject;                                           \
+        return QTest::qExec(&testObject, argc, argv);                    \
+    }
+
+#include "support/RecordingDialogs.h"
