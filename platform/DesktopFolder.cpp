@@ -1,0 +1,23 @@
+#include "platform/DesktopFolder.h"
+
+#include "platform/AppError.h"
+
+#include <QStandardPaths>
+
+namespace larkspan {
+
+QString DesktopFolderPathFrom(const QString &location)
+{
+    if (location.isEmpty())
+        throw AppError(QStringLiteral("The Desktop folder could not be found"), kErrPathNotFound);
+    if (location.endsWith(QLatin1Char('/')))
+        return location; // the root already ends in its separator
+    return location + QLatin1Char('/');
+}
+
+QString DesktopFolderPath()
+{
+    return DesktopFolderPathFrom(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+}
+
+} // namespace larkspan

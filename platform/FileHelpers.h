@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace larkspan {
+
+// True only for an existing file that can be opened; a folder, a missing path or a
+// path whose folder does not exist gives false. Never raises.
+bool FileExistsOnDisk(const QString &path);
+
+// The whole file as text in the system's encoding. Raises AppError naming the path
+// when the file is missing (53), its folder is missing (76), it may not be read (70)
+// or it cannot be read for another reason (75).
+QString ReadWholeFile(const QString &path);
+
+// Text files written through numbered slots. OpenTextFile creates or truncates the
+// file; the same errors as ReadWholeFile are raised for a path that cannot be
+// written, and "File already open" (55) for a slot in use.
+int FreeFileSlot();
+void OpenTextFile(const QString &path, int slot);
+// Writes the text as it is (no line end added) in the system's encoding. A slot that
+// is not open raises "Bad file name or number" (52); a failed write raises 57.
+void WriteText(const QString &text, int slot);
+// Closes the slot's file and every other file still open through these routines.
+// A file whose buffered text could not be written raises 57 after all are closed.
+void CloseTextFile(int slot);
+
+} // namespace larkspan
