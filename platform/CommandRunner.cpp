@@ -1,0 +1,87 @@
+#include "platform/CommandRunner.h"
+
+#include "platform/AppError.h"
+#include "platform/Yield.h"
+
+#include <QEventLoop>
+#include <QProcess>
+#include <QStringDecoder>
+
+namespace larkspan {
+
+namespace {
+
+constexpr qint64 kReadSize = 1024;
+
+// Runs a nested event loop until one of the process's signals named here fires.
+// The connections are made before checking the condition, so no signal is missed.
+template <typename Condition>
+void waitFor(QProcess &process, Condition done)
+{
+    QEventLoop loop;
+    const auto quit = [&loop] { loop.quit(); };
+    const QMetaObject::Connection connections[] = {
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop, quit),
+        QObject::connect(&process, &QProcess::readyReadStandardError, &loop, quit),
+        QObject::connect(&process, &QProcess::started, &loop, quit),
+        QObject::connect(&process, &QProcess::finished, &loop, quit),
+        QObject::connect(&process, &QProcess::errorOccurred, &loop, quit),
+    };
+    if (!done())
+        loop.exec();
+    for (const auto &c : connections)
+        QObject::disconnect(c);
+}
+
+} // namespace
+
+QString RunCommandCapture(QString &commandLine, bool captureStdOut, bool captureStdErr, bool oemConvert)
+{
+    Q_UNUSED(oemConvert); // the console and the program share one encoding here
+    if (!captureStdOut && !captureStdErr)
+        throw AppError(QStringLiteral("Invalid procedure call or argument"), kErrInvalidProcedureCall);
+
+    QStringList arguments = QProcess::splitCommand(commandLine);
+    if (arguments.isEmpty())
+        return QString::fromLatin1(kFailedToCreateProcess);
+    const QString program = arguments.takeFirst();
+
+    QProcess process;
+    QProcess::ProcessChannel channel = QProcess::StandardOutput;
+    if (captureStdOut && captureStdErr) {
+        // One pipe for both streams, so their text keeps the order it was written in.
+        process.setProcessChannelMode(QProcess::MergedChannels);
+    } else if (captureStdOut) {
+        process.setStandardErrorFile(QProcess::nullDevice());
+    } else {
+        process.setStandardOutputFile(QProcess::nullDevice());
+        channel = QProcess::StandardError;
+    }
+    process.setReadChannel(channel);
+    process.start(program, arguments, QIODevice::ReadOnly);
+    process.closeWriteChannel();
+
+    waitFor(process, [&] { return process.state() != QProcess::Starting; });
+    if (process.state() == QProcess::NotRunning && process.error() == QProcess::FailedToStart)
+        return QString::fromLatin1(kFailedToCreateProcess);
+
+    // A decoder that keeps state, so a character split between two reads stays whole.
+    QStringDecoder decode(QStringConverter::System);
+    QString output;
+    char buffer[kReadSize];
+    for (;;) {
+        YieldToEventLoop();
+        const qint64 got = process.read(buffer, kReadSize);
+        if (got > 0) {
+            output += decode(QByteArrayView(buffer, got));
+            continue;
+        }
+        if (process.state() == QProcess::NotRunning)
+            break; // ended, and everything it wrote has been read
+        waitFor(process, [&] { return process.bytesAvailable() > 0 || process.state() == QProcess::NotRunning; });
+    }
+    output += decode(QByteArrayView());
+    return output;
+}
+
+} // namespace larkspan
