@@ -23,11 +23,12 @@ public:
     void setPointer(MousePointer pointer);
     bool isBusy() const { return m_pointer == MousePointer::Hourglass; }
 
-    // Loads the custom pointer from a .cur file; false (and no custom pointer) when
-    // the file is missing or unreadable.
+    // Loads the custom pointer from a .cur file (its stored hot spot is used) or any
+    // image Qt reads; false (and no custom pointer) when the file is missing or unreadable.
     bool loadCustomCursor(const QString &path);
     bool hasCustomCursor() const { return m_custom.has_value(); }
     QCursor customCursor() const;
+    QPoint customHotSpot() const;
 
     QWidget *window() const { return m_window; }
 
