@@ -1,0 +1,253 @@
+#include "mail/MailMessage.h"
+
+#include "mail/OleDate.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QRegularExpression>
+#include <QTimeZone>
+#include <QUrl>
+
+// GLib uses "signals" as a name, which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <gmime/gmime.h>
+#pragma pop_macro("signals")
+
+#include <mutex>
+
+namespace larkspan {
+
+namespace {
+
+void InitGMime()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+// Text from GMime is meant to be UTF-8; a part in an unknown charset can still hand
+// over raw 8-bit octets, which are then read as Windows-1252 rather than lost.
+QString FromLooseUtf8(const char *text, gssize length = -1)
+{
+    if (!text)
+        return QString();
+    const gsize size = length < 0 ? strlen(text) : gsize(length);
+    if (g_utf8_validate(text, gssize(size), nullptr))
+        return QString::fromUtf8(text, qsizetype(size));
+    gsize written = 0;
+    if (char *converted = g_convert(text, gssize(size), "UTF-8", "WINDOWS-1252", nullptr, &written, nullptr)) {
+        const QString out = QString::fromUtf8(converted, qsizetype(written));
+        g_free(converted);
+        return out;
+    }
+    return QString::fromLatin1(text, qsizetype(size));
+}
+
+// Header folding (CR LF before white space) is removed and any stray line break
+// becomes a space, so a subject is always one line.
+QString Unfold(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QString());
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return text.trimmed();
+}
+
+QByteArray DecodedContent(GMimePart *part)
+{
+    GMimeDataWrapper *content = g_mime_part_get_content(part);
+    if (!content)
+        return {};
+    GMimeStream *stream = g_mime_stream_mem_new();
+    g_mime_data_wrapper_write_to_stream(content, stream);
+    GByteArray *bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    QByteArray out(reinterpret_cast<const char *>(bytes->data), qsizetype(bytes->len));
+    g_object_unref(stream);
+    return out;
+}
+
+QString PartText(GMimePart *part)
+{
+    if (GMIME_IS_TEXT_PART(part)) {
+        if (char *text = g_mime_text_part_get_text(GMIME_TEXT_PART(part))) {
+            const QString out = FromLooseUtf8(text);
+            g_free(text);
+            return out;
+        }
+        return QString();
+    }
+    const QByteArray raw = DecodedContent(part);
+    return FromLooseUtf8(raw.constData(), raw.size());
+}
+
+bool IsAttachment(GMimeObject *object)
+{
+    const char *disposition = g_mime_object_get_disposition(object);
+    return disposition && g_ascii_strcasecmp(disposition, "attachment") == 0;
+}
+
+struct InlinePart {
+    QByteArray mimeType;
+    GMimePart *part = nullptr;
+};
+
+} // namespace
+
+struct MessageReader {
+    explicit MessageReader(MailMessage &target) : message(target) {}
+    MailMessage &message;
+    bool havePlain = false;
+    bool haveHtml = false;
+    QHash<QString, InlinePart> byContentId;
+    int depth = 0;
+
+    void walk(GMimeObject *object)
+    {
+        if (!object || depth > 64)
+            return;
+        if (GMIME_IS_MULTIPART(object)) {
+            GMimeMultipart *multipart = GMIME_MULTIPART(object);
+            const int count = g_mime_multipart_get_count(multipart);
+            ++depth;
+            for (int i = 0; i < count; ++i)
+                walk(g_mime_multipart_get_part(multipart, i));
+            --depth;
+            return;
+        }
+        // An attached message is an attachment of this one, not its body.
+        if (!GMIME_IS_PART(object))
+            return;
+        GMimePart *part = GMIME_PART(object);
+        GMimeContentType *type = g_mime_object_get_content_type(object);
+        const char *mediaType = type ? g_mime_content_type_get_media_type(type) : nullptr;
+        const char *subType = type ? g_mime_content_type_get_media_subtype(type) : nullptr;
+        const bool text = mediaType && g_ascii_strcasecmp(mediaType, "text") == 0;
+
+        if (const char *cid = g_mime_object_get_content_id(object)) {
+            if (!text && type) {
+                char *mime = g_mime_content_type_get_mime_type(type);
+                byContentId.insert(QString::fromUtf8(cid), InlinePart{QByteArray(mime ? mime : "application/octet-stream"), part});
+                g_free(mime);
+            }
+        }
+        if (!text || IsAttachment(object) || !subType)
+            return;
+        if (!havePlain && g_ascii_strcasecmp(subType, "plain") == 0) {
+            message.m_plain = PartText(part);
+            havePlain = true;
+        } else if (!haveHtml && g_ascii_strcasecmp(subType, "html") == 0) {
+            message.m_html = PartText(part);
+            haveHtml = true;
+        }
+    }
+
+    // cid:<content-id> references become data: URLs of the parts they name.
+    void inlineImages()
+    {
+        if (byContentId.isEmpty() || !message.m_html.contains(QLatin1String("cid:"), Qt::CaseInsensitive))
+            return;
+        static const QRegularExpression reference(QStringLiteral("cid:([^\"'\\s>)]+)"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+        QString out;
+        qsizetype last = 0;
+        auto it = reference.globalMatch(message.m_html);
+        QHash<QString, QString> urls;
+        while (it.hasNext()) {
+            const auto match = it.next();
+            const QString id = QUrl::fromPercentEncoding(match.captured(1).toUtf8());
+            auto found = byContentId.constFind(id);
+            if (found == byContentId.constEnd())
+                continue;
+            auto url = urls.constFind(id);
+            if (url == urls.constEnd()) {
+                const QByteArray data = DecodedContent(found->part);
+                url = urls.insert(id, QStringLiteral("data:") + QString::fromLatin1(found->mimeType) +
+                                          QStringLiteral(";base64,") + QString::fromLatin1(data.toBase64()));
+            }
+            out.append(QStringView(message.m_html).mid(last, match.capturedStart() - last));
+            out.append(*url);
+            last = match.capturedEnd();
+        }
+        if (last == 0)
+            return;
+        out.append(QStringView(message.m_html).mid(last));
+        message.m_html = out;
+    }
+};
+
+QDateTime MailMessage::parseInternalDate(const QByteArray &text)
+{
+    // date-time = DQUOTE date-day-fixed "-" date-month "-" date-year SP time SP zone DQUOTE
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(\\d{1,2})-([A-Za-z]{3})-(\\d{4}) (\\d{2}):(\\d{2}):(\\d{2}) ([+-])(\\d{2})(\\d{2})\\s*$"));
+    const auto match = form.match(QString::fromLatin1(text));
+    if (!match.hasMatch())
+        return {};
+    static const QStringList months = {"jan", "feb", "mar", "apr", "may", "jun",
+                                       "jul", "aug", "sep", "oct", "nov", "dec"};
+    const int month = int(months.indexOf(match.captured(2).toLower())) + 1;
+    const QDate date(match.captured(3).toInt(), month, match.captured(1).toInt());
+    const QTime time(match.captured(4).toInt(), match.captured(5).toInt(), match.captured(6).toInt());
+    if (month < 1 || !date.isValid() || !time.isValid())
+        return {};
+    int offset = match.captured(8).toInt() * 3600 + match.captured(9).toInt() * 60;
+    if (match.captured(7) == QLatin1String("-"))
+        offset = -offset;
+    return QDateTime(date, time, QTimeZone(offset)).toLocalTime();
+}
+
+std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const QByteArray &internalDate)
+{
+    InitGMime();
+    std::unique_ptr<MailMessage> message(new MailMessage);
+    message->m_rawSize = raw.size();
+
+    // The memory stream copies the octets, so the message does not depend on raw.
+    GMimeStream *stream = g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size()));
+    GMimeParser *parser = g_mime_parser_new_with_stream(stream);
+    g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+    GMimeMessage *parsed = g_mime_parser_construct_message(parser, nullptr);
+    g_object_unref(parser);
+    g_object_unref(stream);
+
+    QDateTime when;
+    if (parsed) {
+        if (InternetAddressList *from = g_mime_message_get_from(parsed)) {
+            InternetAddress *address = internet_address_list_length(from) > 0
+                                           ? internet_address_list_get_address(from, 0)
+                                           : nullptr;
+            // A group names its members; the first member is the sender.
+            if (address && INTERNET_ADDRESS_IS_GROUP(address)) {
+                InternetAddressList *members = internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
+                address = members && internet_address_list_length(members) > 0
+                              ? internet_address_list_get_address(members, 0)
+                              : nullptr;
+            }
+            if (address && INTERNET_ADDRESS_IS_MAILBOX(address)) {
+                message->m_fromName = Unfold(FromLooseUtf8(internet_address_get_name(address)));
+                message->m_fromAddress = FromLooseUtf8(
+                    internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+                message->m_from = message->m_fromName.isEmpty()
+                                      ? message->m_fromAddress
+                                      : message->m_fromName + QStringLiteral(" <") + message->m_fromAddress +
+                                            QLatin1Char('>');
+            }
+        }
+        message->m_subject = Unfold(FromLooseUtf8(g_mime_message_get_subject(parsed)));
+        if (GDateTime *date = g_mime_message_get_date(parsed))
+            when = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date)).toLocalTime();
+
+        MessageReader reader(*message);
+        reader.walk(g_mime_message_get_mime_part(parsed));
+        reader.inlineImages();
+        g_object_unref(parsed);
+    }
+    if (!when.isValid() && !internalDate.isEmpty())
+        when = parseInternalDate(internalDate);
+    if (when.isValid())
+        message->m_date = ToOleDate(when);
+    return message;
+}
+
+} // namespace larkspan

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <memory>
+
+namespace larkspan {
+
+// One fetched message, read from its raw octets with GMime. All texts are decoded:
+// encoded words, transfer encodings and charsets. Reading never fails: whatever part
+// of a malformed message cannot be read comes back empty.
+class MailMessage {
+public:
+    // internalDate is the server's INTERNALDATE ("17-Jul-1996 02:44:25 -0700"), used
+    // when the Date header is missing or unreadable.
+    static std::unique_ptr<MailMessage> fromBytes(const QByteArray &raw, const QByteArray &internalDate = {});
+
+    // "Name <address>", or the address alone when the sender gave no name.
+    QString fromText() const { return m_from; }
+    QString senderName() const { return m_fromName; }
+    QString senderAddress() const { return m_fromAddress; }
+    // Encoded words decoded, folding removed.
+    QString subject() const { return m_subject; }
+    // Days since 30 December 1899, local time; 0 when neither date could be read.
+    double date() const { return m_date; }
+    QString plainTextBody() const { return m_plain; }
+    // The HTML alternative; inline images it references by cid: are data: URLs.
+    QString htmlBody() const { return m_html; }
+    qsizetype rawSize() const { return m_rawSize; }
+
+    // INTERNALDATE text to a date-time; invalid when unreadable.
+    static QDateTime parseInternalDate(const QByteArray &text);
+
+private:
+    MailMessage() = default;
+    QString m_from, m_fromName, m_fromAddress, m_subject, m_plain, m_html;
+    double m_date = 0;
+    qsizetype m_rawSize = 0;
+
+    friend struct MessageReader;
+};
+
+} // namespace larkspan

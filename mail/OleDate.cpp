@@ -1,0 +1,98 @@
+#include "mail/OleDate.h"
+
+#include <QLocale>
+#include <QTimeZone>
+
+#include <cmath>
+
+namespace larkspan {
+
+namespace {
+
+constexpr double kMsecsPerDay = 86400000.0;
+
+QDate OleEpoch()
+{
+    return QDate(1899, 12, 30);
+}
+
+// The locale's short date with the year widened to four digits: a two-digit year
+// would read back into the wrong century.
+QString DateFormat()
+{
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return format;
+}
+
+// The locale's long time format without the time zone: it has the seconds, and a
+// zone name would not parse back.
+QString TimeFormat()
+{
+    QString format = QLocale().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return format.trimmed();
+}
+
+} // namespace
+
+double ToOleDate(const QDateTime &local)
+{
+    const QDateTime value = local.toLocalTime();
+    const qint64 days = OleEpoch().daysTo(value.date());
+    const double fraction = value.time().msecsSinceStartOfDay() / kMsecsPerDay;
+    return days >= 0 ? double(days) + fraction : double(days) - fraction;
+}
+
+QDateTime FromOleDate(double value)
+{
+    if (!std::isfinite(value))
+        return {};
+    const double whole = std::trunc(value);
+    const double fraction = std::fabs(value - whole);
+    qint64 msecs = qint64(std::llround(fraction * kMsecsPerDay));
+    qint64 days = qint64(whole);
+    if (msecs >= qint64(kMsecsPerDay)) {
+        msecs -= qint64(kMsecsPerDay);
+        days += value >= 0 ? 1 : -1;
+    }
+    return QDateTime(OleEpoch().addDays(days), QTime::fromMSecsSinceStartOfDay(int(msecs)));
+}
+
+QString OleDateToGeneralText(double value)
+{
+    const QDateTime moment = FromOleDate(value);
+    if (!moment.isValid())
+        return QString();
+    // Shown to the second, like the value it reads back into.
+    const QTime time = QTime::fromMSecsSinceStartOfDay((moment.time().msecsSinceStartOfDay() / 1000) * 1000);
+    const QLocale locale;
+    const bool dayZero = moment.date() == OleEpoch();
+    const bool midnight = time == QTime(0, 0);
+    if (dayZero)
+        return locale.toString(time, TimeFormat());
+    if (midnight)
+        return locale.toString(moment.date(), DateFormat());
+    return locale.toString(moment.date(), DateFormat()) + QLatin1Char(' ') + locale.toString(time, TimeFormat());
+}
+
+std::optional<double> ParseGeneralDate(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    const QLocale locale;
+    const QDateTime both = locale.toDateTime(trimmed, DateFormat() + QLatin1Char(' ') + TimeFormat());
+    if (both.isValid())
+        return ToOleDate(both);
+    const QDate date = locale.toDate(trimmed, DateFormat());
+    if (date.isValid())
+        return ToOleDate(QDateTime(date, QTime(0, 0)));
+    const QTime time = locale.toTime(trimmed, TimeFormat());
+    if (time.isValid())
+        return time.msecsSinceStartOfDay() / kMsecsPerDay;
+    return std::nullopt;
+}
+
+} // namespace larkspan

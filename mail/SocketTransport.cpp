@@ -1,0 +1,109 @@
+#include "mail/ImapTransport.h"
+
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QStringList>
+
+namespace larkspan {
+
+namespace {
+
+class SocketTransport final : public ImapTransport {
+public:
+    SocketTransport()
+    {
+        connect(&m_socket, &QSslSocket::connected, this, [this] {
+            if (!m_tls)
+                emit opened();
+        });
+        connect(&m_socket, &QSslSocket::encrypted, this, &ImapTransport::opened);
+        connect(&m_socket, &QSslSocket::readyRead, this, &ImapTransport::readyRead);
+        connect(&m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
+            QStringList texts;
+            for (const QSslError &error : errors)
+                texts.append(error.errorString());
+            m_certificateProblem = texts.join(QStringLiteral("; "));
+        });
+        connect(&m_socket, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+            reportEnd(describe(error));
+        });
+        connect(&m_socket, &QSslSocket::disconnected, this, [this] {
+            reportEnd(QStringLiteral("The server closed the connection."));
+        });
+    }
+
+    void open(const QString &host, quint16 port, bool tls) override
+    {
+        m_tls = tls;
+        m_ended = false;
+        m_certificateProblem.clear();
+        m_host = host;
+        m_port = port;
+        if (!tls) {
+            m_socket.connectToHost(host, port);
+            return;
+        }
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        QList<QSslCertificate> authorities = QSslConfiguration::systemCaCertificates();
+        const QString extra = qEnvironmentVariable("LARKSPAN_IMAP_CA_FILE");
+        if (!extra.isEmpty())
+            authorities += QSslCertificate::fromPath(extra, QSsl::Pem);
+        config.setCaCertificates(authorities);
+        config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        m_socket.setSslConfiguration(config);
+        m_socket.connectToHostEncrypted(host, port);
+    }
+
+    void write(const QByteArray &bytes) override { m_socket.write(bytes); }
+    QByteArray readAll() override { return m_socket.readAll(); }
+
+    void close() override
+    {
+        m_ended = true;
+        m_socket.abort();
+    }
+
+private:
+    QString describe(QAbstractSocket::SocketError error) const
+    {
+        const QString where = m_host + QLatin1Char(':') + QString::number(m_port);
+        switch (error) {
+        case QAbstractSocket::ConnectionRefusedError:
+            return QStringLiteral("Connection refused by %1.").arg(where);
+        case QAbstractSocket::HostNotFoundError:
+            return QStringLiteral("Host not found: %1.").arg(m_host);
+        case QAbstractSocket::RemoteHostClosedError:
+            return QStringLiteral("The server closed the connection.");
+        case QAbstractSocket::SslHandshakeFailedError:
+            return QStringLiteral("TLS handshake with %1 failed: %2")
+                .arg(where, m_certificateProblem.isEmpty() ? m_socket.errorString() : m_certificateProblem);
+        default:
+            return QStringLiteral("Connection to %1 failed: %2").arg(where, m_socket.errorString());
+        }
+    }
+
+    // A socket can report its end twice (error, then disconnected); the client hears once.
+    void reportEnd(const QString &reason)
+    {
+        if (m_ended)
+            return;
+        m_ended = true;
+        emit failed(reason);
+    }
+
+    QSslSocket m_socket;
+    QString m_host;
+    quint16 m_port = 0;
+    bool m_tls = true;
+    bool m_ended = false;
+    QString m_certificateProblem;
+};
+
+} // namespace
+
+std::unique_ptr<ImapTransport> CreateSocketTransport()
+{
+    return std::make_unique<SocketTransport>();
+}
+
+} // namespace larkspan

@@ -1,0 +1,220 @@
+#include "mail/clsChilkatIMAP.h"
+
+#include "mail/OleDate.h"
+#include "platform/AppError.h"
+#include "platform/Dialogs.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Yield.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <climits>
+
+namespace larkspan {
+
+namespace {
+
+constexpr int kErrObjectNotSet = 91;
+constexpr int kErrPermissionDenied = 70;
+constexpr int kErrDeviceIo = 57;
+
+bool ConnectionGone(ImapClient::Failure failure)
+{
+    return failure == ImapClient::Failure::ConnectionLost || failure == ImapClient::Failure::Timeout ||
+           failure == ImapClient::Failure::NotConnected;
+}
+
+} // namespace
+
+clsChilkatIMAP::Hold::Hold(clsChilkatIMAP *session) : m_session(session), m_self(session->weak_from_this().lock())
+{
+    if (m_self)
+        ++m_session->m_selfHolds;
+}
+
+clsChilkatIMAP::Hold::~Hold()
+{
+    if (m_self)
+        --m_session->m_selfHolds;
+}
+
+clsChilkatIMAP::clsChilkatIMAP(QObject *parent) : QObject(parent)
+{
+}
+
+clsChilkatIMAP::~clsChilkatIMAP()
+{
+    // The session lets go of the client's callbacks first, then of the client.
+    if (ChilkatImap1)
+        ChilkatImap1->releaseCallbacks(this);
+    ChilkatImap1 = nullptr;
+    ChilkatIMAPObject = nullptr;
+}
+
+bool clsChilkatIMAP::Dropped() const
+{
+    const long owners = weak_from_this().use_count();
+    return m_selfHolds > 0 && owners <= m_selfHolds;
+}
+
+void clsChilkatIMAP::Bind()
+{
+    if (ChilkatImap1 && ChilkatImap1 != ChilkatIMAPObject)
+        ChilkatImap1->releaseCallbacks(this);
+    ChilkatImap1 = ChilkatIMAPObject;
+    if (!ChilkatImap1)
+        return;
+    ChilkatImap1->bindCallbacks(this, {[this] { return ChilkatImap1_AbortCheck(); },
+                                       [this](int percent) { ChilkatImap1_PercentDone(percent); }});
+}
+
+ImapClient &clsChilkatIMAP::Component()
+{
+    if (!ChilkatIMAPObject)
+        throw AppError(QStringLiteral("Object variable or With block variable not set"), kErrObjectNotSet);
+    return *ChilkatIMAPObject;
+}
+
+bool clsChilkatIMAP::ChilkatImap1_AbortCheck()
+{
+    const bool abort = AbortProcess;
+    YieldToEventLoop();
+    return abort;
+}
+
+void clsChilkatIMAP::ChilkatImap1_PercentDone(int percent)
+{
+    if (!Dropped())
+        emit ScrapProgress(percent);
+    YieldToEventLoop();
+}
+
+bool clsChilkatIMAP::Connect()
+{
+    Hold hold(this);
+    Bind();
+    ImapClient &client = Component();
+    client.setSsl(SSL);
+    client.setPort(PORT);
+    m_lastResult = client.connectToServer(IMAPServer) ? 1 : 0;
+    if (m_lastResult == 1) {
+        const QString response = Component().sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"));
+        if (!response.isEmpty()) {
+            m_lastResult = Component().login(Username, Password) ? 1 : 0;
+            if (m_lastResult == 1)
+                return true;
+        }
+    }
+    GetLastError();
+    return false;
+}
+
+std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
+{
+    Hold hold(this);
+    Bind();
+    const std::optional<QStringList> listing = Component().listMailboxes(QString(), QStringLiteral("*"));
+    if (!listing) {
+        GetLastError();
+        return std::nullopt;
+    }
+    QStringList names;
+    for (const QString &name : *listing) {
+        names.append(name);
+        YieldToEventLoop();
+    }
+    return names;
+}
+
+int clsChilkatIMAP::GetTotalMessage(const QString &FolderName)
+{
+    Hold hold(this);
+    Bind();
+    m_lastResult = Component().selectMailbox(FolderName) ? 1 : 0;
+    if (m_lastResult == 1)
+        return Component().numMessages();
+    GetLastError();
+    return 0;
+}
+
+void clsChilkatIMAP::GetLastError()
+{
+    MsgBox(QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n"));
+}
+
+void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
+{
+    Hold hold(this);
+    if (!Connect()) {
+        MsgBox(QStringLiteral("Connection failed. Check username and password."));
+        return;
+    }
+    Bind();
+    m_lastResult = Component().selectMailbox(FolderName) ? 1 : 0;
+    if (m_lastResult != 1) {
+        GetLastError();
+        return;
+    }
+    const int last = MaxRecord;
+    qint64 i = CurrentLocation;
+
+    // The client may fetch ahead up to the end of the walk; whatever it fetched
+    // ahead is let go when the walk ends, however it ends.
+    struct Pipeline {
+        QPointer<ImapClient> client;
+        ~Pipeline()
+        {
+            if (client)
+                client->setPipelineEnd(0);
+        }
+    } pipeline{i <= last ? ChilkatIMAPObject : nullptr};
+    if (pipeline.client)
+        pipeline.client->setPipelineEnd(last);
+
+    while (i <= last) {
+        YieldToEventLoop();
+        CurrentLocation = int(i);
+        std::unique_ptr<MailMessage> message = Component().fetchSingle(int(i), false);
+        const ImapClient::Failure failure = Component().lastFailure();
+        WriteErrorLog();
+        if (message) {
+            if (AbortProcess)
+                return;
+            const QString receivedDate = OleDateToGeneralText(message->date());
+            if (!Dropped())
+                emit MailExtractListing(message->fromText(), message->senderName(), message->senderAddress(),
+                                        message->subject(), receivedDate, message->plainTextBody(),
+                                        message->htmlBody(), int(i));
+            YieldToEventLoop();
+        } else if (ConnectionGone(failure)) {
+            throw AppError(Component().lastErrorText());
+        }
+        ++i;
+    }
+}
+
+void clsChilkatIMAP::WriteErrorLog()
+{
+    QString errorText = ChilkatIMAPObject ? ChilkatIMAPObject->lastErrorText() : QString();
+    if (!Password.isEmpty())
+        errorText.replace(Password, QStringLiteral("********"));
+    const QString path = TempFolder() + QStringLiteral("/errorlog.txt");
+    const QByteArray entry = (OleDateToGeneralText(ToOleDate(QDateTime::currentDateTime())) +
+                              QStringLiteral(" : ") + errorText + QStringLiteral("\r\n") +
+                              QString(52, QLatin1Char('*')) + QStringLiteral("\r\n"))
+                                 .toUtf8();
+    QFile log(path);
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (!QFileInfo(path).absoluteDir().exists())
+            throw AppError(QStringLiteral("Path not found"), kErrPathNotFound);
+        throw AppError(QStringLiteral("Permission denied"), kErrPermissionDenied);
+    }
+    if (log.write(entry) != entry.size() || !log.flush())
+        throw AppError(QStringLiteral("Device I/O error"), kErrDeviceIo);
+    log.close();
+}
+
+} // namespace larkspan

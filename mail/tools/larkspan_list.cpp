@@ -1,0 +1,121 @@
+// larkspan-list host port user password folder [first last]
+//
+// Lists a folder through the session class exactly as the program does and prints
+// one JSON object per listed message, a line each. For diagnosis and benchmarks.
+
+#include "mail/ImapClient.h"
+#include "mail/OleDate.h"
+#include "mail/clsChilkatIMAP.h"
+#include "platform/AppError.h"
+#include "platform/Dialogs.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+// Message boxes of a run without a window go to standard error.
+class ConsoleDialogs final : public larkspan::DialogService {
+public:
+    larkspan::MsgResult messageBox(QWidget *, const QString &text, const QString &, larkspan::MsgButtons buttons,
+                                   larkspan::MsgIcon) override
+    {
+        std::fprintf(stderr, "%s\n", text.trimmed().toLocal8Bit().constData());
+        return buttons == larkspan::MsgButtons::YesNo ? larkspan::MsgResult::No : larkspan::MsgResult::Ok;
+    }
+    QString inputBox(QWidget *, const QString &, const QString &, const QString &) override { return QString(); }
+    QString browseForFolder(QWidget *, const QString &, const QString &) override { return QString(); }
+    QString saveFileName(QWidget *, const QString &, const QString &) override { return QString(); }
+    void beep() override {}
+};
+
+void Fail(const QString &text)
+{
+    std::fprintf(stderr, "larkspan-list: %s\n", text.toLocal8Bit().constData());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Larkspan"));
+    larkspan::InstallDialogs(std::make_unique<ConsoleDialogs>());
+
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() != 5 && args.size() != 7) {
+        Fail(QStringLiteral("usage: larkspan-list host port user password folder [first last]"));
+        return 64;
+    }
+    bool portOk = false;
+    const int port = args[1].toInt(&portOk);
+    bool rangeOk = true;
+    int first = 1;
+    int last = 0;
+    if (args.size() == 7) {
+        bool a = false, b = false;
+        first = args[5].toInt(&a);
+        last = args[6].toInt(&b);
+        rangeOk = a && b;
+    }
+    if (!portOk || !rangeOk) {
+        Fail(QStringLiteral("port, first and last must be numbers"));
+        return 64;
+    }
+
+    larkspan::ImapClient client;
+    auto session = std::make_shared<larkspan::clsChilkatIMAP>();
+    session->ChilkatIMAPObject = &client;
+    session->SSL = true;
+    session->PORT = port;
+    session->IMAPServer = args[0];
+    session->Username = args[2];
+    session->Password = args[3];
+    const QString folder = args[4];
+
+    if (!session->Connect()) {
+        Fail(QStringLiteral("connect failed: %1").arg(client.lastErrorText()));
+        return 2;
+    }
+    const int total = session->GetTotalMessage(folder);
+    if (session->LastResultCode() != 1) {
+        Fail(QStringLiteral("select failed: %1").arg(client.lastErrorText()));
+        return 3;
+    }
+    if (args.size() == 5)
+        last = total;
+    session->CurrentLocation = first;
+    session->MaxRecord = last;
+
+    QObject::connect(session.get(), &larkspan::clsChilkatIMAP::MailExtractListing,
+                     [](QString from, QString fromName, QString fromAddress, QString subject, QString receivedDate,
+                        QString plainTextBody, QString htmlTextBody, int uID) {
+                         const auto ole = larkspan::ParseGeneralDate(receivedDate);
+                         const QJsonObject line{{"from", from},
+                                                {"fromName", fromName},
+                                                {"fromAddress", fromAddress},
+                                                {"subject", subject},
+                                                {"receivedDate", receivedDate},
+                                                {"oleDate", ole ? QJsonValue(*ole) : QJsonValue()},
+                                                {"plainTextBody", plainTextBody},
+                                                {"htmlTextBody", htmlTextBody},
+                                                {"uID", uID}};
+                         const QByteArray json = QJsonDocument(line).toJson(QJsonDocument::Compact);
+                         std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+                         std::fputc('\n', stdout);
+                     });
+    try {
+        session->StartMailExtraction(folder);
+    } catch (const larkspan::AppError &error) {
+        std::fflush(stdout);
+        Fail(QStringLiteral("listing ended: %1").arg(error.description()));
+        return 4;
+    }
+    std::fflush(stdout);
+    client.disconnectFromServer();
+    return 0;
+}
