@@ -56,7 +56,11 @@ void ApplyClassicColors(QWidget *window)
 
 SkinEngine *ApplySkin(QMainWindow *window)
 {
-    const QString path = ProgramFile(QStringLiteral("x/o.cjs"));
+    return ApplySkinFile(window, ProgramFile(QStringLiteral("x/o.cjs")));
+}
+
+SkinEngine *ApplySkinFile(QMainWindow *window, const QString &path)
+{
     if (!window || !FileExists(path))
         return nullptr;
     ApplyClassicColors(window);

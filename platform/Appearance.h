@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QString>
 
 class QMainWindow;
 class QWidget;
@@ -22,5 +23,7 @@ void ApplyClassicColors(QWidget *window);
 // (the window's child "SkinFramework1"). Returns the engine, or nullptr (and changes
 // nothing) when there is no skin file.
 SkinEngine *ApplySkin(QMainWindow *window);
+// The same with the skin file given.
+SkinEngine *ApplySkinFile(QMainWindow *window, const QString &skinPath);
 
 } // namespace larkspan

@@ -9,7 +9,11 @@ namespace larkspan {
 
 bool LoadHandCursor(WindowPointer &pointer)
 {
-    const QString path = ProgramFile(QStringLiteral("HAND-M.CUR"));
+    return LoadHandCursorFile(pointer, ProgramFile(QStringLiteral("HAND-M.CUR")));
+}
+
+bool LoadHandCursorFile(WindowPointer &pointer, const QString &path)
+{
     if (!FileExists(path))
         return false;
     if (!pointer.loadCustomCursor(path))

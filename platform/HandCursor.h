@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace larkspan {
 
 class WindowPointer;
@@ -9,5 +11,7 @@ class WindowPointer;
 // was loaded. A file that is there but is no readable cursor raises AppError
 // "Invalid picture" (481).
 bool LoadHandCursor(WindowPointer &pointer);
+// The same with the cursor file given.
+bool LoadHandCursorFile(WindowPointer &pointer, const QString &path);
 
 } // namespace larkspan
