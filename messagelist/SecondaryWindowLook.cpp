@@ -1,0 +1,31 @@
+#include "messagelist/SecondaryWindowLook.h"
+
+#include "platform/Appearance.h"
+#include "platform/FileExists.h"
+#include "platform/ListView.h"
+#include "platform/PointerRules.h"
+#include "platform/ProgramFolder.h"
+#include "platform/WindowPointer.h"
+
+#include <QApplication>
+#include <QWidget>
+
+namespace larkspan {
+
+void ApplySecondaryWindowLook(QWidget *window, WindowPointer *pointer)
+{
+    ApplyClassicColors(window);
+    window->setWindowIcon(QApplication::windowIcon());
+    const QString cursorFile = ProgramFile(QStringLiteral("HAND-M.CUR"));
+    if (FileExists(cursorFile))
+        pointer->loadCustomCursor(cursorFile);
+    InstallPointerRules(window, pointer);
+}
+
+void PlaceTwips(QWidget *control, int left, int top, int width, int height)
+{
+    control->setGeometry(TwipsToPixels(left, control), TwipsToPixels(top, control), TwipsToPixels(width, control),
+                         TwipsToPixels(height, control));
+}
+
+} // namespace larkspan
