@@ -1,0 +1,308 @@
+// The export runs: one message ("Export To PDF") and all messages ("Export All To
+// PDF"), their cancel step and their waits.
+#include "export/Form3.h"
+
+#include "platform/Dialogs.h"
+#include "platform/ErrorReport.h"
+#include "platform/FileHelpers.h"
+#include "platform/ProgressBar.h"
+#include "platform/WebBrowser.h"
+#include "platform/WindowPointer.h"
+#include "platform/Yield.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace larkspan {
+
+namespace {
+const QString kCancelCaption = QStringLiteral("Cancel Export");
+const QString kExportCaption = QStringLiteral("Export To PDF");
+const QString kExportAllCaption = QStringLiteral("Export All To PDF");
+const QString kIdleProgress = QStringLiteral("Progress Bar");
+constexpr int kListedFailures = 20;
+} // namespace
+
+// Counts the runs on the stack, so that a window closed during a run goes away only
+// once the run has unwound.
+class RunScope {
+public:
+    explicit RunScope(int &depth, Form3 *form, const bool &closing) : m_depth(depth), m_form(form), m_closing(closing) { ++m_depth; }
+    ~RunScope()
+    {
+        if (--m_depth == 0 && m_closing)
+            m_form->deleteLater();
+    }
+
+private:
+    int &m_depth;
+    Form3 *m_form;
+    const bool &m_closing;
+};
+
+void Form3::PushButton1_Click()
+{
+    if (PushButton1->text() == kCancelCaption)
+        cancelStep(WebBrowser1, PushButton1, kExportCaption, m_createdOne);
+    else
+        RunExport();
+}
+
+void Form3::PushButton2_Click()
+{
+    if (PushButton2->text() == kCancelCaption)
+        cancelStep(WebBrowser2, PushButton2, kExportAllCaption, m_createdAll);
+    else
+        RunExportAll();
+}
+
+void Form3::setApplicationBusy(bool busy)
+{
+    if (busy && !m_appBusy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (!busy && m_appBusy)
+        QApplication::restoreOverrideCursor();
+    m_appBusy = busy;
+    pointer->setPointer(busy ? MousePointer::Hourglass : MousePointer::Default);
+}
+
+bool Form3::waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &Form3::wake, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    limit.start(timeoutMs);
+    loop.exec();
+    return done();
+}
+
+QString Form3::printAndWait(WebBrowser *browser, const QString &path, bool cancelEndsWait, bool *cancelled)
+{
+    *cancelled = false;
+    bool finished = false;
+    bool ok = false;
+    QString written;
+    QString error;
+    const auto connection = connect(browser, &WebBrowser::printFinished, this,
+                                    [&](bool success, const QString &file, const QString &reason) {
+                                        finished = true;
+                                        ok = success;
+                                        written = file.isEmpty() ? path : file;
+                                        error = reason;
+                                        emit wake();
+                                    });
+    if (!browser->printWithoutPrompt()) {
+        disconnect(connection);
+        return QStringLiteral("The page was not ready to print.");
+    }
+    waitFor([&] { return finished || m_closing || (cancelEndsWait && CancelExport); }, WaitLimitMs);
+    disconnect(connection);
+    if (CancelExport || m_closing) {
+        *cancelled = true;
+        return QString();
+    }
+    if (!finished)
+        return QStringLiteral("The PDF file was not written within %1 minutes.").arg(WaitLimitMs / 60000.0, 0, 'g', 3);
+    if (!ok)
+        return error.isEmpty() ? QStringLiteral("The PDF file could not be written.") : error;
+    if (!FileExistsOnDisk(written))
+        return QStringLiteral("The PDF file did not appear at \"%1\".").arg(written);
+    return QString();
+}
+
+QString Form3::describeMessage(int index) const
+{
+    QString subject;
+    if (index >= 1 && index <= Records.upperBound())
+        subject = Records(index).subject();
+    return QStringLiteral("%1. %2").arg(index).arg(subject.isEmpty() ? QStringLiteral("(no subject)") : subject);
+}
+
+void Form3::RunExport()
+{
+    ErrorTrap trap("Form3", "RunExport", __LINE__);
+    RunScope scope(m_runDepth, this, m_closing);
+    trap.step(__LINE__, [&] {
+        PushButton1->setText(kCancelCaption);
+        CancelExport = false;
+    });
+    if (Text1->text().isEmpty()) {
+        trap.step(__LINE__, [&] {
+            MsgBox(QStringLiteral("Please give input for Output Filename Option. Click Default if you are unsure."), this);
+            Text1->setFocus();
+            PushButton1->setText(kExportCaption);
+        });
+        return;
+    }
+    if (WebBrowser1->busy()) {
+        PushButton1->setText(kExportCaption);
+        return;
+    }
+    trap.step(__LINE__, [&] {
+        setApplicationBusy(true);
+        ProgressBar1->setText(QStringLiteral("Exporting to PDF... please wait."));
+    });
+
+    QString path;
+    trap.step(__LINE__, [&] { path = CreatePDF_File(); });
+    if (path.isEmpty()) {
+        trap.step(__LINE__, [&] {
+            MsgBox(QStringLiteral("Invalid output filename.\r\nPlease correct the Output Filename Option"), this);
+            setApplicationBusy(false);
+        });
+    } else {
+        m_createdOne = 0;
+        bool cancelled = false;
+        QString failure;
+        trap.step(__LINE__, [&] { failure = printAndWait(WebBrowser1, path, false, &cancelled); });
+        if (m_closing)
+            return;
+        if (!cancelled && failure.isEmpty())
+            ++m_createdOne;
+        trap.step(__LINE__, [&] {
+            setApplicationBusy(false);
+            if (CancelExport)
+                return;
+            if (failure.isEmpty())
+                MsgBox(QStringLiteral("Done."), this);
+            else
+                MsgBox(QStringLiteral("Failed to create the PDF file.\r\n\r\n") + path + QStringLiteral("\r\n") + failure, this);
+        });
+    }
+    trap.step(__LINE__, [&] {
+        ProgressBar1->setPreciseValue(0);
+        ProgressBar1->setText(kIdleProgress);
+        PushButton1->setText(kExportCaption);
+    });
+}
+
+void Form3::RunExportAll()
+{
+    ErrorTrap trap("Form3", "RunExportAll", __LINE__);
+    RunScope scope(m_runDepth, this, m_closing);
+    const int remembered = CurrentIndex;
+    bool AnyPrinted = false;
+    QStringList failures;
+    QSet<QString> paths;
+    QSet<QString> *outerPaths = m_runPaths;
+    m_runPaths = &paths;
+    m_createdAll = 0;
+    trap.step(__LINE__, [&] {
+        CancelExport = false;
+        PushButton2->setText(kCancelCaption);
+        setApplicationBusy(true);
+    });
+
+    for (int i = 1; i <= RecordCount; ++i) {
+        if (CancelExport || m_closing)
+            break;
+        trap.step(__LINE__, [&] {
+            ProgressBar1->setText(QStringLiteral("Exporting to PDF [%1 of %2]...Please Wait.").arg(i).arg(RecordCount));
+            ProgressBar1->setPreciseValue(double(i) / double(RecordCount) * 100.0);
+            YieldToEventLoop();
+        });
+        // A cancel pressed during that yield ends the run before this message prints.
+        if (CancelExport || m_closing)
+            break;
+        CurrentIndex = i;
+        trap.step(__LINE__, [&] { CreateHTMLFile(); });
+        QString path;
+        trap.step(__LINE__, [&] { path = CreatePDF_File(); });
+        if (path.isEmpty()) {
+            failures << describeMessage(i) + QStringLiteral(": invalid output file name.");
+            continue;
+        }
+
+        QString failure;
+        bool cancelled = false;
+        trap.step(__LINE__, [&] {
+            WebBrowser2->navigate(HTMLFilePath);
+            const auto stop = [&] { return CancelExport || m_closing; };
+            if (!waitFor([&] { return stop() || WebBrowser2->readyState() == WebBrowser::Complete; }, WaitLimitMs)) {
+                failure = QStringLiteral("The page did not finish loading.");
+                return;
+            }
+            if (!waitFor([&] { return stop() || WebBrowser2->queryStatusPrint() == 3; }, WaitLimitMs)) {
+                failure = QStringLiteral("The page could not be printed.");
+                return;
+            }
+            if (stop()) {
+                cancelled = true;
+                return;
+            }
+            AnyPrinted = true;
+            failure = printAndWait(WebBrowser2, path, true, &cancelled);
+        });
+        if (cancelled || m_closing)
+            break;
+        if (failure.isEmpty())
+            ++m_createdAll;
+        else
+            failures << describeMessage(i) + QStringLiteral(": ") + failure;
+    }
+
+    CurrentIndex = remembered;
+    m_runPaths = outerPaths;
+    LastFailures = failures;
+    if (m_closing)
+        return;
+    trap.step(__LINE__, [&] { setApplicationBusy(false); });
+
+    trap.step(__LINE__, [&] {
+        const QString failed = QStringLiteral("Done.\r\rFailed to create PDFs for some emails.");
+        QString list;
+        if (!failures.isEmpty()) {
+            QStringList shown = failures.mid(0, kListedFailures);
+            if (failures.size() > kListedFailures)
+                shown << QStringLiteral("... and %1 more.").arg(failures.size() - kListedFailures);
+            list = QStringLiteral("\r\n\r\n") + shown.join(QStringLiteral("\r\n"));
+        }
+        if (!AnyPrinted)
+            MsgBox(failed + list, this);
+        else if (!CancelExport)
+            MsgBox(failures.isEmpty() ? QStringLiteral("Done.") : failed + list, this);
+    });
+    trap.step(__LINE__, [&] {
+        ProgressBar1->setPreciseValue(0);
+        ProgressBar1->setText(kIdleProgress);
+        PushButton2->setText(kExportAllCaption);
+    });
+}
+
+void Form3::cancelStep(WebBrowser *browser, QPushButton *button, const QString &idleCaption, int created)
+{
+    ErrorTrap trap("Form3", "CancelExport", __LINE__);
+    trap.step(__LINE__, [&] {
+        CancelExport = true;
+        emit wake();
+    });
+    trap.step(__LINE__, [&] {
+        // Stopping also abandons the page's print job, so nothing more is written.
+        if (browser->queryStatusPrint() == 3)
+            browser->stop();
+    });
+    trap.step(__LINE__, [&] {
+        setApplicationBusy(false);
+        ProgressBar1->setPreciseValue(0);
+        ProgressBar1->setText(kIdleProgress);
+        button->setText(idleCaption);
+    });
+    trap.step(__LINE__, [&] {
+        MsgBox(QStringLiteral("Cancelled.\r\n\r\n")
+                   + (created > 0 ? QStringLiteral("Some PDF file(s) were created.")
+                                  : QStringLiteral("No PDF file was created.")),
+               this);
+    });
+}
+
+} // namespace larkspan
