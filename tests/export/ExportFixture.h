@@ -1,0 +1,112 @@
+#pragma once
+
+// Shared set-up of the export tests: a small main window with a message list, the
+// records behind it, and helpers to read PDFs back.
+
+#include "export/Form3.h"
+#include "messagelist/ListCounters.h"
+#include "messagelist/MainWindowContext.h"
+#include "messagelist/MessageRecord.h"
+#include "platform/ListView.h"
+#include "platform/PdfWriterName.h"
+#include "platform/PrinterRegistry.h"
+#include "platform/WindowPointer.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QWidget>
+#include <memory>
+
+namespace larkspan::test {
+
+inline MessageRecord MakeRecord(const QString &subject, const QString &plain = QString(),
+                                const QString &html = QString(), const QString &name = QStringLiteral("Ada Example"))
+{
+    return MessageRecord(name + QStringLiteral(" <ada@example.org>"), name, QStringLiteral("ada@example.org"), subject,
+                         QStringLiteral("12/1/2026 9:30:00 AM"), plain, html);
+}
+
+// A stand-in main window with the controls the export workflows read.
+struct MainWindowFixture {
+    std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
+    MainWindowContext ctx;
+    std::unique_ptr<ListCounters> counters;
+    int quitCalls = 0;
+
+    MainWindowFixture()
+    {
+        ctx.window = window.get();
+        ctx.Text1 = new QLineEdit(QStringLiteral("me@example.org"), window.get());
+        ctx.ListView1 = new ListView(window.get());
+        ctx.Label1 = new QLabel(window.get());
+        ctx.Label2 = new QLabel(window.get());
+        counters = std::make_unique<ListCounters>(ctx.ListView1, ctx.Label1, ctx.Label2);
+        ctx.counters = counters.get();
+        ctx.Option1 = new QRadioButton(QStringLiteral("Export email as it appears in browser (with images)"), window.get());
+        ctx.Option2 = new QRadioButton(QStringLiteral("Export as text-only PDF"), window.get());
+        ctx.Option1->setChecked(true);
+        ctx.pointer = new WindowPointer(window.get());
+        ctx.quitApplication = [this] { ++quitCalls; };
+    }
+
+    // Rows and records in step; ticks as given.
+    void fill(const QList<MessageRecord> &records, const QList<bool> &ticks)
+    {
+        Messages.redim(0);
+        ctx.ListView1->clearItems();
+        for (int i = 0; i < records.size(); ++i) {
+            Messages.append(records[i]);
+            const int row = ctx.ListView1->append(records[i].from());
+            ctx.ListView1->setSubItem(row, 3, records[i].subject());
+            ctx.ListView1->setChecked(row, ticks.value(i));
+        }
+    }
+};
+
+// The records as the export window's own, bypassing the main window.
+inline void GiveRecords(Form3 &form, const QList<MessageRecord> &records)
+{
+    form.Records.redim(0);
+    for (const MessageRecord &record : records)
+        form.Records.append(record);
+    form.RecordCount = form.Records.upperBound();
+    form.CurrentIndex = 1;
+}
+
+inline void UsePdfWriterAsDefaultPrinter()
+{
+    Printers().setDefaultPrinter(PdfWriterDeviceName());
+}
+
+// The text of a PDF (pdftotext, layout kept loosely); empty when unreadable.
+inline QString PdfText(const QString &path)
+{
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified();
+}
+
+inline QString PdfInfo(const QString &path)
+{
+    QProcess pdfinfo;
+    pdfinfo.start(QStringLiteral("pdfinfo"), {path});
+    if (!pdfinfo.waitForFinished(60000))
+        return QString();
+    return QString::fromUtf8(pdfinfo.readAllStandardOutput());
+}
+
+inline bool IsCompletePdf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray data = file.readAll();
+    return data.startsWith("%PDF-") && data.trimmed().endsWith("%%EOF");
+}
+
+} // namespace larkspan::test
