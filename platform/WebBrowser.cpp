@@ -26,6 +26,7 @@
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 
+#include <atomic>
 #include <clocale>
 #include <langinfo.h>
 #include <locale.h>
@@ -47,6 +48,8 @@ const bool kSchemeRegistered = [] {
     return true;
 }();
 
+std::atomic<int> g_blockedLoads{0};
+
 bool RemoteContentBlocked()
 {
     return qEnvironmentVariable("LARKSPAN_REMOTE_CONTENT").compare(QLatin1String("block"), Qt::CaseInsensitive) == 0;
@@ -63,8 +66,10 @@ public:
         const QUrl url = info.requestUrl();
         static const QStringList network = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
                                             QStringLiteral("ws"), QStringLiteral("wss")};
-        if (network.contains(url.scheme().toLower()) && !IsLoopbackHost(url.host()))
+        if (network.contains(url.scheme().toLower()) && !IsLoopbackHost(url.host())) {
             info.block(true);
+            ++g_blockedLoads;
+        }
     }
 };
 
@@ -300,6 +305,11 @@ bool WebBrowser::pageSetup()
         return false;
     setSharedPageLayout(printer.pageLayout());
     return true;
+}
+
+int WebBrowser::blockedRemoteLoads()
+{
+    return g_blockedLoads;
 }
 
 QPageLayout WebBrowser::sharedPageLayout()

@@ -73,6 +73,9 @@ public:
     // The system locale's paper (LC_PAPER when the C library knows the locale).
     static QPageSize::PageSizeId systemPaperSize();
 
+    // Loads refused so far because remote content is blocked (all browsers).
+    static int blockedRemoteLoads();
+
     QWebEnginePage *page() const { return m_page; }
     QWebEngineView *view() const { return m_view; }
     // The file or "about:blank" last navigated to.
