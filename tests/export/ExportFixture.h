@@ -4,6 +4,7 @@
 // records behind it, and helpers to read PDFs back.
 
 #include "export/Form3.h"
+#include "mail/OleDate.h"
 #include "messagelist/ListCounters.h"
 #include "messagelist/MainWindowContext.h"
 #include "messagelist/MessageRecord.h"
@@ -26,7 +27,7 @@ inline MessageRecord MakeRecord(const QString &subject, const QString &plain = Q
                                 const QString &html = QString(), const QString &name = QStringLiteral("Ada Example"))
 {
     return MessageRecord(name + QStringLiteral(" <ada@example.org>"), name, QStringLiteral("ada@example.org"), subject,
-                         QStringLiteral("12/1/2026 9:30:00 AM"), plain, html);
+                         OleDateToGeneralText(ToOleDate(QDateTime(QDate(2026, 12, 1), QTime(9, 30)))), plain, html);
 }
 
 // A stand-in main window with the controls the export workflows read.
