@@ -2,6 +2,7 @@
 #include "app/Form1.h"
 
 #include "app/HelpNotices.h"
+#include "export/ExportLauncher.h"
 #include "messagelist/MainListActions.h"
 #include "platform/ErrorReport.h"
 
@@ -11,7 +12,7 @@ namespace larkspan {
 
 void Form1::connectWorkflows()
 {
-    // The list handlers trap their own failures.
+    // The list and export handlers trap their own failures.
     const std::pair<QPushButton *, void (*)(MainWindowContext &)> listButtons[] = {
         {PushButton3, &PushButton3_Click},   {PushButton2, &PushButton2_Click},
         {PushButton5, &PushButton5_Click},   {PushButton6, &PushButton6_Click},
@@ -23,6 +24,7 @@ void Form1::connectWorkflows()
     for (const auto &[button, handler] : listButtons)
         connect(button, &QPushButton::clicked, this, [this, handler] { handler(m_context); });
 
+    connect(PushButton4, &QPushButton::clicked, this, [this] { OpenExportWindow(m_context); });
     connect(PushButton11, &QPushButton::clicked, this, [this] {
         ErrorTrap trap("Form1", "PushButton11_Click", __LINE__);
         trap.step(__LINE__, [&] { ShowHelpNotices(this); });
