@@ -241,9 +241,11 @@ void Form3::PushButton6_Click()
         QString folder = BrowseForFolder(this, QStringLiteral("Please select folder:"), initial);
         if (folder.isEmpty())
             return;
+        // A network path ("//server/share") is kept as chosen; anything else is
+        // collapsed, so the root, which comes back with its separator, ends in one.
+        const bool network = folder.startsWith(QLatin1String("//"));
         folder += QLatin1Char('/');
-        // A root comes back with its separator already; a network path keeps its two.
-        if (!folder.startsWith(QLatin1String("//")))
+        if (!network)
             folder = CollapseBackslashes(folder);
         txtBackupPath->setText(folder);
     });

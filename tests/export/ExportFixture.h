@@ -11,6 +11,7 @@
 #include "platform/ListView.h"
 #include "platform/PdfWriterName.h"
 #include "platform/PrinterRegistry.h"
+#include "platform/ProgressBar.h"
 #include "platform/WindowPointer.h"
 
 #include <QDir>
