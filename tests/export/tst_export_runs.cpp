@@ -1,0 +1,234 @@
+// The export runs for real: PDFs written through the hidden browser and our PDF
+// writer, progress, end messages, failures named, cancel, one-message export.
+
+#include "support/TestEnvironment.h"
+#include "ExportFixture.h"
+
+#include "platform/WebBrowser.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <unistd.h>
+
+using namespace larkspan;
+using namespace larkspan::test;
+
+class ExportRunsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MainWindowFixture> m_main;
+    QPointer<Form3> m_form;
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString outFolder() const { return m_dir->path() + QStringLiteral("/"); }
+
+    void openWith(const QList<MessageRecord> &records, bool asHtml = true)
+    {
+        SelectedRecords.redim(0);
+        for (const MessageRecord &record : records)
+            SelectedRecords.append(record);
+        m_form = new Form3(m_main->ctx);
+        m_form->PrintAsHTML = asHtml;
+        m_form->Now = [] { return QDateTime(QDate(2026, 12, 7), QTime(8, 15, 30)); };
+        m_form->Form_Load();
+        m_form->txtBackupPath->setText(outFolder());
+        m_form->show();
+        Recorded().clear();
+    }
+
+    QStringList pdfs() const
+    {
+        return QDir(m_dir->path()).entryList({QStringLiteral("*")}, QDir::Files, QDir::Name);
+    }
+
+    void expectIdle()
+    {
+        QCOMPARE(m_form->ProgressBar1->text(), QStringLiteral("Progress Bar"));
+        QCOMPARE(m_form->ProgressBar1->value(), 0);
+        QCOMPARE(m_form->PushButton1->text(), QStringLiteral("Export To PDF"));
+        QCOMPARE(m_form->PushButton2->text(), QStringLiteral("Export All To PDF"));
+    }
+
+private slots:
+    void initTestCase() { UsePdfWriterAsDefaultPrinter(); }
+
+    void init()
+    {
+        ResetSettings();
+        Recorded().clear();
+        m_main = std::make_unique<MainWindowFixture>();
+        m_dir = std::make_unique<QTemporaryDir>();
+    }
+
+    void cleanup()
+    {
+        delete m_form;
+        m_main.reset();
+        m_dir.reset();
+    }
+
+    void threeMessagesWithProgressAndTheirOwnPdfs()
+    {
+        openWith({MakeRecord(QStringLiteral("Heron census"), QStringLiteral("Eleven herons on the weir.")),
+                  MakeRecord(QStringLiteral("Re: Plan?"), QString(),
+                             QStringLiteral("<table width=\"1400\"><tr><td>Wide <b>layout</b> kept readable</td></tr></table>")),
+                  MakeRecord(QStringLiteral("Lantern order"), QStringLiteral("Four brass lanterns, please."))});
+        m_form->CurrentIndex = 2; // previewed message, restored after the run
+        QStringList texts;
+        QList<double> values;
+        connect(m_form->WebBrowser2, &WebBrowser::printFinished, this, [&] {
+            texts << m_form->ProgressBar1->text();
+            values << m_form->ProgressBar1->preciseValue();
+            QCOMPARE(m_form->PushButton2->text(), QStringLiteral("Cancel Export"));
+        });
+        m_form->PushButton2->click();
+
+        QCOMPARE(texts, (QStringList{QStringLiteral("Exporting to PDF [1 of 3]...Please Wait."),
+                                     QStringLiteral("Exporting to PDF [2 of 3]...Please Wait."),
+                                     QStringLiteral("Exporting to PDF [3 of 3]...Please Wait.")}));
+        QCOMPARE(values.size(), 3);
+        QVERIFY(qFuzzyCompare(values[0], 100.0 / 3.0));
+        QVERIFY(qFuzzyCompare(values[1], 200.0 / 3.0));
+        QVERIFY(qFuzzyCompare(values[2], 100.0));
+        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.")});
+        expectIdle();
+        QCOMPARE(m_form->CurrentIndex, 2);
+        QVERIFY(m_form->LastFailures.isEmpty());
+
+        const QStringList expected = {QStringLiteral("1 - 12-07-2026 Heron census.pdf"), QStringLiteral("2 - 12-07-2026 Re  Plan.pdf"),
+                                      QStringLiteral("3 - 12-07-2026 Lantern order.pdf")};
+        QCOMPARE(pdfs(), expected);
+        const QStringList words = {QStringLiteral("Eleven herons on the weir."), QStringLiteral("Wide layout kept readable"),
+                                   QStringLiteral("Four brass lanterns, please.")};
+        const QStringList subjects = {QStringLiteral("Heron census"), QStringLiteral("Re: Plan?"), QStringLiteral("Lantern order")};
+        for (int i = 0; i < 3; ++i) {
+            const QString text = PdfText(outFolder() + expected[i]);
+            QVERIFY2(text.contains(subjects[i]) && text.contains(words[i]), qPrintable(text));
+            QVERIFY(text.contains(QStringLiteral("ada@example.org")));
+        }
+    }
+
+    void sameNamesInOneRunGetNumbered()
+    {
+        openWith({MakeRecord(QStringLiteral("Invoice"), QStringLiteral("first")), MakeRecord(QStringLiteral("Invoice"), QStringLiteral("second")),
+                  MakeRecord(QStringLiteral("Invoice"), QStringLiteral("third"))},
+                 false);
+        m_form->Text1->setText(QStringLiteral("<Subject>"));
+        m_form->PushButton2->click();
+        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(pdfs(), (QStringList{QStringLiteral("Invoice (2).pdf"), QStringLiteral("Invoice (3).pdf"), QStringLiteral("Invoice.pdf")}));
+        QVERIFY(PdfText(outFolder() + QStringLiteral("Invoice.pdf")).contains(QStringLiteral("first")));
+        QVERIFY(PdfText(outFolder() + QStringLiteral("Invoice (3).pdf")).contains(QStringLiteral("third")));
+
+        // A later run replaces the files of an earlier one.
+        Recorded().clear();
+        m_form->PushButton2->click();
+        QCOMPARE(pdfs().size(), 3);
+    }
+
+    void failedMessagesAreNamedAndNothingIsWrittenElsewhere()
+    {
+        openWith({MakeRecord(QStringLiteral("Good one"), QStringLiteral("fine")), MakeRecord(QStringLiteral("???"), QStringLiteral("no name")),
+                  MakeRecord(QStringLiteral("Also good"), QStringLiteral("fine too"))});
+        m_form->Text1->setText(QStringLiteral("<Subject>"));
+        m_form->PushButton2->click();
+        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.\r\rFailed to create PDFs for some emails.\r\n\r\n"
+                                                                   "2. ???: invalid output file name.")});
+        QCOMPARE(pdfs(), (QStringList{QStringLiteral("Also good.pdf"), QStringLiteral("Good one.pdf")}));
+
+        // A folder that does not exist: every message fails, the run goes on to the end.
+        Recorded().clear();
+        const QString missing = m_dir->path() + QStringLiteral("/missing/");
+        m_form->txtBackupPath->setText(missing);
+        m_form->PushButton2->click();
+        QCOMPARE(Recorded().messages().size(), 1);
+        const QString message = Recorded().messages().first();
+        QVERIFY2(message.startsWith(QStringLiteral("Done.\r\rFailed to create PDFs for some emails.\r\n\r\n1. Good one: ")), qPrintable(message));
+        QVERIFY(message.contains(QStringLiteral("does not exist")));
+        QVERIFY(message.contains(QStringLiteral("3. Also good: ")));
+        QCOMPARE(m_form->LastFailures.size(), 3);
+        QVERIFY(!QFileInfo::exists(missing));
+        QCOMPARE(pdfs().size(), 2);
+        expectIdle();
+    }
+
+    void unwritableFolderFails()
+    {
+        openWith({MakeRecord(QStringLiteral("Locked"), QStringLiteral("x"))});
+        QString folder = m_dir->path() + QStringLiteral("/ro/");
+        QVERIFY(QDir().mkpath(folder));
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        if (geteuid() == 0) // the superuser writes through permission bits
+            folder = QStringLiteral("/proc/");
+        m_form->txtBackupPath->setText(folder);
+        m_form->PushButton2->click();
+        QCOMPARE(Recorded().messages().size(), 1);
+        QVERIFY(Recorded().messages().first().startsWith(QStringLiteral("Done.\r\rFailed to create PDFs for some emails.\r\n\r\n1. Locked: ")));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("1 - 12-07-2026 Locked.pdf")));
+
+        // "Export To PDF" reports the failure instead of "Done.".
+        Recorded().clear();
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->WebBrowser1->readyState(), 4, 30000);
+        m_form->PushButton1->click();
+        QCOMPARE(Recorded().messages().size(), 1);
+        QVERIFY(Recorded().messages().first().startsWith(QStringLiteral("Failed to create the PDF file.")));
+        expectIdle();
+        QFile::setPermissions(m_dir->path() + QStringLiteral("/ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void cancelBeforeTheFirstPrint()
+    {
+        openWith({MakeRecord(QStringLiteral("a")), MakeRecord(QStringLiteral("b"))});
+        // The press lands in the run's first yield.
+        QTimer::singleShot(0, m_form->PushButton2, &QPushButton::click);
+        m_form->PushButton2->click();
+        QCOMPARE(Recorded().messages(), (QStringList{QStringLiteral("Cancelled.\r\n\r\nNo PDF file was created."),
+                                                     QStringLiteral("Done.\r\rFailed to create PDFs for some emails.")}));
+        QVERIFY(pdfs().isEmpty());
+        expectIdle();
+    }
+
+    void cancelAfterTheFirstPdf()
+    {
+        openWith({MakeRecord(QStringLiteral("a")), MakeRecord(QStringLiteral("b")), MakeRecord(QStringLiteral("c"))});
+        connect(m_form->WebBrowser2, &WebBrowser::printFinished, this,
+                [this] { QTimer::singleShot(0, m_form->PushButton2, &QPushButton::click); }, Qt::SingleShotConnection);
+        m_form->PushButton2->click();
+        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Cancelled.\r\n\r\nSome PDF file(s) were created.")});
+        QCOMPARE(pdfs(), QStringList{QStringLiteral("1 - 12-07-2026 a.pdf")});
+        expectIdle();
+    }
+
+    void exportThePreviewedMessage()
+    {
+        openWith({MakeRecord(QStringLiteral("Previewed one"), QStringLiteral("Shown in the preview."))});
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->WebBrowser1->readyState(), 4, 30000);
+        m_form->PushButton1->click();
+        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(pdfs(), QStringList{QStringLiteral("1 - 12-07-2026 Previewed one.pdf")});
+        QVERIFY(PdfText(outFolder() + pdfs().first()).contains(QStringLiteral("Shown in the preview.")));
+        expectIdle();
+
+        // While the preview loads: nothing, not even a message.
+        Recorded().clear();
+        m_form->Navigate();
+        m_form->PushButton1->click();
+        QVERIFY(Recorded().messages().isEmpty());
+        expectIdle();
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->WebBrowser1->readyState(), 4, 30000);
+        m_form->Text1->setText(QString());
+        m_form->PushButton1->click();
+        QCOMPARE(Recorded().messages(),
+                 QStringList{QStringLiteral("Please give input for Output Filename Option. Click Default if you are unsure.")});
+        m_form->Text1->setText(QStringLiteral("<>"));
+        m_form->PushButton1->click();
+        QCOMPARE(Recorded().messages().last(), QStringLiteral("Invalid output filename.\r\nPlease correct the Output Filename Option"));
+        expectIdle();
+    }
+};
+
+LARKSPAN_TEST_MAIN(ExportRunsTest)
+#include "tst_export_runs.moc"
