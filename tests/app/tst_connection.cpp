@@ -168,6 +168,23 @@ private slots:
         QCOMPARE(ReadSetting(QStringLiteral("Combo2")), QStringLiteral("1"));
     }
 
+    void theListButtonsWorkOnTheConnectedWindow()
+    {
+        Form1 &f = connected(false);
+        QCOMPARE(f.Combo2->currentIndex(), 3);
+        f.PushButton3->click();
+        // The chosen folder holds one message: one row, counted, and the run's end.
+        QCOMPARE(f.ListView1->count(), 1);
+        QCOMPARE(f.ListView1->subItem(1, 2), QStringLiteral("ada@example.org"));
+        QCOMPARE(f.Label1->text(), QStringLiteral("Total Number Of Emails: 1"));
+        QCOMPARE(windowMessages(), QStringList({"Done."}));
+        QCOMPARE(f.PushButton3->text(), QStringLiteral("2a. Get All Emails"));
+
+        f.PushButton5->click();
+        QCOMPARE(f.Label2->text(), QStringLiteral("Selected Emails: 1"));
+        QVERIFY(errorReports().isEmpty());
+    }
+
     void aSecondClickDuringTheConnectOnlyTurnsTheCaption()
     {
         Form1 &f = window(false, m_server.user(), m_server.password());

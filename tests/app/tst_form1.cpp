@@ -207,6 +207,20 @@ private slots:
         QCOMPARE(w->PushButton5->height(), buttonHeight);
     }
 
+    void helpShowsTheContactLineThenThePrivacyStatement()
+    {
+        Window w;
+        w->Form_Load();
+        Recorded().clear();
+        w->PushButton11->click();
+        const QStringList shown = Recorded().messages();
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[0].startsWith(QStringLiteral("Questions? Please contact Team Vornhelm at ")));
+        QVERIFY(shown[1].startsWith(QStringLiteral("Privacy Policy\r\r")));
+        for (const auto &call : Recorded().calls)
+            QCOMPARE(call.title, QStringLiteral("Larkspan"));
+    }
+
     void rememberedLogin_data()
     {
         QTest::addColumn<QString>("stayConnected");
