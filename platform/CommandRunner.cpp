@@ -13,8 +13,9 @@ namespace {
 
 constexpr qint64 kReadSize = 1024;
 
-// Runs a nested event loop until one of the process's signals named here fires.
-// The connections are made before checking the condition, so no signal is missed.
+// Runs a nested event loop until the process reports something (output, start, end,
+// error); returns at once when done() holds already. The connections are made before
+// the check, so no signal is missed.
 template <typename Condition>
 void waitFor(QProcess &process, Condition done)
 {
@@ -27,10 +28,13 @@ void waitFor(QProcess &process, Condition done)
         QObject::connect(&process, &QProcess::finished, &loop, quit),
         QObject::connect(&process, &QProcess::errorOccurred, &loop, quit),
     };
-    if (!done())
-        loop.exec();
+    const bool looped = done() || loop.exec() >= 0;
     for (const auto &c : connections)
         QObject::disconnect(c);
+    // While the application quits, event loops return at once; wait on the process
+    // itself then, in short steps, rather than spin.
+    if (!looped && !done())
+        process.waitForReadyRead(100);
 }
 
 } // namespace

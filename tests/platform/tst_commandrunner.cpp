@@ -86,6 +86,14 @@ private slots:
                                          "if [ -e '%1' ]; then echo released; else echo starved; fi\"").arg(flag);
         QCOMPARE(RunCommandCapture(command, true, false, false), QStringLiteral("waiting\nreleased\n"));
     }
+
+    // Last: once the application is quitting, event loops no longer run.
+    void outputStillCompleteWhileTheApplicationQuits()
+    {
+        QCoreApplication::exit(0);
+        QString command = QStringLiteral("sh -c \"echo first; sleep 0.2; echo second\"");
+        QCOMPARE(RunCommandCapture(command, true, false, false), QStringLiteral("first\nsecond\n"));
+    }
 };
 
 LARKSPAN_TEST_MAIN(CommandRunnerTest)
