@@ -105,6 +105,7 @@ bool ImapClient::beginOperation()
         return false;
     }
     m_busy = true;
+    m_retired.clear();
     m_failure = Failure::None;
     m_error.clear();
     return true;
@@ -126,7 +127,10 @@ struct OperationScope {
 bool ImapClient::requireState(State atLeast, const QString &what)
 {
     if (!isConnected()) {
-        fail(Failure::NotConnected, QStringLiteral("%1: not connected to the server.").arg(what));
+        if (m_endReason.isEmpty())
+            fail(Failure::NotConnected, QStringLiteral("%1: not connected to the server.").arg(what));
+        else
+            fail(Failure::ConnectionLost, QStringLiteral("%1 failed: %2").arg(what, m_endReason));
         return false;
     }
     if (int(m_state) < int(atLeast)) {
@@ -142,8 +146,10 @@ void ImapClient::closeTransport()
         return;
     m_transport->disconnect(this);
     m_transport->close();
-    // The transport may be inside one of its own signals right now.
-    m_transport.release()->deleteLater();
+    // This may run inside one of the transport's own signals (even several event
+    // loops deep, through a callback that yields), so it is deleted only when the
+    // next operation begins.
+    m_retired.push_back(std::move(m_transport));
 }
 
 void ImapClient::connectionEnded(const QString &reason)
@@ -154,14 +160,20 @@ void ImapClient::connectionEnded(const QString &reason)
     m_endReason = text;
     closeTransport();
     m_reader.clear();
-    for (auto &[tag, command] : m_outstanding)
-        command->done = true;
+    // Commands still outstanding never finish; their waits fail on the state below.
     m_outstanding.clear();
     m_fetchOrder.clear();
     m_sendQueue.clear();
     m_awaitingContinuation.reset();
-    m_ahead.clear();
+    // Messages that arrived whole before the end are still handed out when asked for.
+    for (auto it = m_ahead.begin(); it != m_ahead.end();) {
+        if (it->second->ok && it->second->haveBody)
+            ++it;
+        else
+            it = m_ahead.erase(it);
+    }
     m_nextAhead = 0;
+    m_pipelineEnd = 0;
     setState(State::Disconnected);
     if (m_loop)
         m_loop->quit();
@@ -731,9 +743,6 @@ std::unique_ptr<MailMessage> ImapClient::fetchSingle(int number, bool byUid)
         return nullptr;
     OperationScope scope{m_alive, &m_busy};
     const QString what = QStringLiteral("Fetching message %1").arg(number);
-    if (!requireState(State::Selected, what))
-        return nullptr;
-
     CommandPtr command;
     if (!byUid) {
         // Messages sent ahead below this number will never be asked for.
@@ -748,6 +757,8 @@ std::unique_ptr<MailMessage> ImapClient::fetchSingle(int number, bool byUid)
             m_ahead.erase(found);
         }
     }
+    if (!(command && command->done) && !requireState(State::Selected, what))
+        return nullptr;
     if (!command)
         command = issueFetch(number, byUid);
     if (!byUid)

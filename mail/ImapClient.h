@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QEventLoop;
 class QTimer;
@@ -130,6 +131,7 @@ private:
 
     ImapTransportFactory m_factory;
     std::unique_ptr<ImapTransport> m_transport;
+    std::vector<std::unique_ptr<ImapTransport>> m_retired;
     imap::ResponseReader m_reader;
 
     unsigned m_nextTag = 0;

@@ -51,6 +51,8 @@ public:
     QByteArray pendingFirstLine() const;
     qint64 literalSize() const { return m_literalSize; }
     qint64 literalReceived() const { return m_literalSize - m_literalRemaining; }
+    // Literals announced so far in the response being received.
+    qsizetype pendingLiteralCount() const { return m_partial.literals.size(); }
     void clear();
 
 private:

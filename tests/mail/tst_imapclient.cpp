@@ -1,0 +1,435 @@
+// The IMAP client and the session against a scripted server: what goes over the wire.
+
+#include "FakeImapServer.h"
+
+#include "mail/ImapClient.h"
+#include "mail/clsChilkatIMAP.h"
+#include "platform/AppError.h"
+#include "platform/ProgramFolder.h"
+#include "support/RecordingDialogs.h"
+#include "support/TestEnvironment.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace larkspan;
+using larkspan::test::FakeImapServer;
+using larkspan::test::Recorded;
+
+namespace {
+const QString kInvalidLogin = QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n");
+} // namespace
+
+class TestImapClient : public QObject {
+    Q_OBJECT
+
+    static void open(ImapClient &client, FakeImapServer &server)
+    {
+        client.setSsl(false);
+        client.setPort(server.port());
+        QVERIFY(client.connectToServer(QStringLiteral("127.0.0.1")));
+    }
+
+    static void openSelected(ImapClient &client, FakeImapServer &server)
+    {
+        open(client, server);
+        QVERIFY(client.login(QStringLiteral("u"), QStringLiteral("p")));
+        QVERIFY(client.selectMailbox(QStringLiteral("INBOX")));
+    }
+
+    std::shared_ptr<clsChilkatIMAP> session(ImapClient &client, FakeImapServer &server)
+    {
+        auto s = std::make_shared<clsChilkatIMAP>();
+        s->ChilkatIMAPObject = &client;
+        s->SSL = false;
+        s->PORT = server.port();
+        s->IMAPServer = QStringLiteral("127.0.0.1");
+        s->Username = QStringLiteral("user");
+        s->Password = QStringLiteral("secret");
+        return s;
+    }
+
+private slots:
+    void init()
+    {
+        Recorded().clear();
+        QFile::remove(TempFolder() + QStringLiteral("/errorlog.txt"));
+    }
+
+    void connectSendsIdThenLogin()
+    {
+        FakeImapServer server;
+        ImapClient client;
+        auto s = session(client, server);
+        QVERIFY(s->Connect());
+        QCOMPARE(server.received.size(), 2);
+        QCOMPARE(server.received[0].line, QByteArray("a1 ID (\"GUID\" \"1\")"));
+        QCOMPARE(server.received[1].line, QByteArray("a2 LOGIN \"user\" \"secret\""));
+        QVERIFY(Recorded().messages().isEmpty());
+    }
+
+    void loginArgumentsCannotBreakTheCommand_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("literal");
+        QTest::newRow("quote and backslash") << "we\"ird\\name" << "pa\"ss\\word" << false;
+        QTest::newRow("spaces and parentheses") << "a user" << "(x) {3}" << false;
+        QTest::newRow("non-ASCII") << "jürgen" << "pässwörd€" << true;
+        QTest::newRow("CR LF injection") << "user" << "x\"\r\na9 DELETE INBOX\r\na10 LOGIN \"y" << true;
+        QTest::newRow("empty") << "" << "" << false;
+    }
+
+    void loginArgumentsCannotBreakTheCommand()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(bool, literal);
+        FakeImapServer server;
+        ImapClient client;
+        open(client, server);
+        QVERIFY(client.login(user, password));
+        // One command reached the server, and it carries exactly the two strings.
+        QCOMPARE(server.verbs(), QList<QByteArray>{"LOGIN"});
+        const QList<QByteArray> args = FakeImapServer::arguments(server.received[0]);
+        QCOMPARE(args, (QList<QByteArray>{user.toUtf8(), password.toUtf8()}));
+        QCOMPARE(server.received[0].parsed.literals.size() > 0, literal);
+        QCOMPARE(client.state(), ImapClient::State::Authenticated);
+    }
+
+    void rawCommandIsOneLine()
+    {
+        FakeImapServer server;
+        ImapClient client;
+        open(client, server);
+        QVERIFY(client.sendRawCommand(QStringLiteral("NOOP\r\na9 DELETE INBOX")).isEmpty());
+        QCOMPARE(client.lastFailure(), ImapClient::Failure::BadArgument);
+        QVERIFY(server.received.isEmpty());
+        const QString answer = client.sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"));
+        QCOMPARE(answer, QStringLiteral("* ID (\"name\" \"fake\")\r\na1 OK ID completed\r\n"));
+    }
+
+    void idWithoutAnswerMeansNoLogin_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("server closes") << true;
+        QTest::newRow("server stays silent") << false;
+    }
+
+    void idWithoutAnswerMeansNoLogin()
+    {
+        QFETCH(bool, close);
+        FakeImapServer server;
+        server.onCommand = [close](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            if (c.verb != "ID")
+                srv.answerNormally(c);
+            else if (close)
+                srv.closeConnection();
+        };
+        ImapClient client;
+        client.setIdleTimeout(300);
+        auto s = session(client, server);
+        QVERIFY(!s->Connect());
+        QCOMPARE(server.verbs(), QList<QByteArray>{"ID"});
+        QCOMPARE(Recorded().messages(), QStringList{kInvalidLogin});
+        QCOMPARE(client.lastFailure(), close ? ImapClient::Failure::ConnectionLost : ImapClient::Failure::Timeout);
+    }
+
+    void greetingByeAndSilenceFailConnect()
+    {
+        FakeImapServer refusing;
+        refusing.greeting = "* BYE Too many connections\r\n";
+        ImapClient client;
+        client.setSsl(false);
+        client.setPort(refusing.port());
+        QVERIFY(!client.connectToServer(QStringLiteral("127.0.0.1")));
+        QVERIFY2(client.lastErrorText().contains(QStringLiteral("Too many connections")), qPrintable(client.lastErrorText()));
+
+        FakeImapServer silent;
+        silent.greeting.clear();
+        client.setPort(silent.port());
+        client.setConnectTimeout(300);
+        QVERIFY(!client.connectToServer(QStringLiteral("127.0.0.1")));
+        QCOMPARE(client.lastFailure(), ImapClient::Failure::Timeout);
+        QCOMPARE(client.state(), ImapClient::State::Disconnected);
+    }
+
+    void folderNamesAreDecodedAndEncodedBack()
+    {
+        FakeImapServer server;
+        server.folders = {"INBOX", "[Mail]/Sent", "Entw&APw-rfe", "&ZeVnLIqe-", "Tom &- Jerry"};
+        ImapClient client;
+        open(client, server);
+        QVERIFY(client.login(QStringLiteral("u"), QStringLiteral("p")));
+        const auto folders = client.listMailboxes(QString(), QStringLiteral("*"));
+        QVERIFY(folders);
+        QCOMPARE(*folders, (QStringList{"INBOX", "[Mail]/Sent", "Entwürfe", "日本語", "Tom & Jerry"}));
+        QCOMPARE(server.received.last().line, QByteArray("a2 LIST \"\" \"*\""));
+        QVERIFY(client.selectMailbox(folders->at(2)));
+        QCOMPARE(server.received.last().line, QByteArray("a3 SELECT \"Entw&APw-rfe\""));
+    }
+
+    void emptyAndFailedFolderListings()
+    {
+        FakeImapServer server;
+        server.folders.clear();
+        ImapClient client;
+        auto s = session(client, server);
+        QVERIFY(s->Connect());
+        const auto none = s->EnumMailFolders();
+        QVERIFY(none);
+        QVERIFY(none->isEmpty());
+        QVERIFY(Recorded().messages().isEmpty());
+
+        server.onCommand = [](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            if (c.verb == "LIST")
+                srv.send(c.tag + " NO [SERVERBUG] listing broke\r\n");
+            else
+                srv.answerNormally(c);
+        };
+        QVERIFY(!s->EnumMailFolders());
+        QCOMPARE(Recorded().messages(), QStringList{kInvalidLogin});
+        QVERIFY(client.lastErrorText().contains(QStringLiteral("listing broke")));
+    }
+
+    void fetchesArePipelinedWithinTheWalk()
+    {
+        FakeImapServer server;
+        for (int n = 1; n <= 6; ++n)
+            server.messages.append(FakeImapServer::simpleMessage(n));
+        // FETCH 1 is answered only once FETCH 2 has arrived: a client that waits for
+        // each answer before asking again would never get it.
+        QList<FakeImapServer::Command> held;
+        server.onCommand = [&held](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            if (c.verb != "FETCH") {
+                srv.answerNormally(c);
+                return;
+            }
+            held.append(c);
+            if (FakeImapServer::fetchNumber(c) == 1)
+                return;
+            for (const auto &h : held)
+                srv.answerNormally(h);
+            held.clear();
+        };
+        ImapClient client;
+        client.setPipelineWindow(4);
+        auto s = session(client, server);
+        QSignalSpy spy(s.get(), &clsChilkatIMAP::MailExtractListing);
+        s->CurrentLocation = 1;
+        s->MaxRecord = 6;
+        s->StartMailExtraction(QStringLiteral("INBOX"));
+        QCOMPARE(spy.count(), 6);
+        for (int i = 0; i < 6; ++i) {
+            QCOMPARE(spy.at(i).at(7).toInt(), i + 1);
+            QCOMPARE(spy.at(i).at(3).toString(), QStringLiteral("Message %1").arg(i + 1));
+        }
+        QList<int> asked;
+        for (const auto &c : server.received) {
+            if (c.verb == "FETCH") {
+                asked.append(FakeImapServer::fetchNumber(c));
+                QVERIFY(c.line.endsWith("(INTERNALDATE BODY.PEEK[])"));
+            }
+        }
+        QCOMPARE(asked, (QList<int>{1, 2, 3, 4, 5, 6}));
+    }
+
+    void messagesFetchedAheadAndNotAskedForAreDropped()
+    {
+        FakeImapServer server;
+        for (int n = 1; n <= 8; ++n)
+            server.messages.append(FakeImapServer::simpleMessage(n));
+        ImapClient client;
+        client.setPipelineWindow(4);
+        openSelected(client, server);
+        client.setPipelineEnd(8);
+        auto first = client.fetchSingle(1, false);
+        QVERIFY(first);
+        auto fourth = client.fetchSingle(4, false);
+        QVERIFY(fourth);
+        QCOMPARE(fourth->subject(), QStringLiteral("Message 4"));
+        client.setPipelineEnd(0);
+        // 2 was fetched ahead, then dropped: asking again goes to the server again.
+        auto second = client.fetchSingle(2, false);
+        QVERIFY(second);
+        QCOMPARE(second->subject(), QStringLiteral("Message 2"));
+        int asksForTwo = 0;
+        for (const auto &c : server.received)
+            asksForTwo += c.verb == "FETCH" && FakeImapServer::fetchNumber(c) == 2;
+        QCOMPARE(asksForTwo, 2);
+    }
+
+    void progressFollowsTheLiteral()
+    {
+        FakeImapServer server;
+        QByteArray big = FakeImapServer::simpleMessage(1);
+        big += QByteArray(200000, 'x') + "\r\n";
+        const QByteArray answer = FakeImapServer::fetchAnswer(1, big);
+        const qsizetype half = answer.size() / 2;
+        QByteArray fetchTag;
+        server.onCommand = [&](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            fetchTag = c.tag;
+            if (c.verb == "FETCH")
+                srv.send(answer.left(half));
+            else
+                srv.answerNormally(c);
+        };
+        ImapClient client;
+        openSelected(client, server);
+        QList<int> percents;
+        bool restSent = false;
+        client.bindCallbacks(this, {nullptr, [&](int percent) {
+                                        percents.append(percent);
+                                        // The rest comes only once the first half was reported.
+                                        if (!restSent && percent > 0 && percent < 100) {
+                                            restSent = true;
+                                            server.send(answer.mid(half) + fetchTag + " OK FETCH completed\r\n");
+                                        }
+                                    }});
+        auto message = client.fetchSingle(1, false);
+        QVERIFY(message);
+        QVERIFY(percents.size() >= 2);
+        QVERIFY(percents.first() > 0 && percents.first() < 100);
+        QCOMPARE(percents.last(), 100);
+        QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+        client.releaseCallbacks(this);
+    }
+
+    void abortEndsAWaitAndKeepsTheConnection()
+    {
+        FakeImapServer server;
+        server.messages = {FakeImapServer::simpleMessage(1), FakeImapServer::simpleMessage(2)};
+        QList<FakeImapServer::Command> held;
+        server.onCommand = [&held](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            if (c.verb == "FETCH" && FakeImapServer::fetchNumber(c) == 1)
+                held.append(c); // answered late
+            else
+                srv.answerNormally(c);
+        };
+        ImapClient client;
+        openSelected(client, server);
+        int checks = 0;
+        client.bindCallbacks(this, {[&checks] { return ++checks >= 3; }, nullptr});
+        QVERIFY(!client.fetchSingle(1, false));
+        QCOMPARE(client.lastFailure(), ImapClient::Failure::Aborted);
+        QCOMPARE(checks, 3);
+        client.releaseCallbacks(this);
+        // The late answer to the aborted fetch must not be taken for message 2.
+        server.answerNormally(held.first());
+        auto second = client.fetchSingle(2, false);
+        QVERIFY(second);
+        QCOMPARE(second->subject(), QStringLiteral("Message 2"));
+    }
+
+    void serverClosingMidFetchReachesTheCaller()
+    {
+        FakeImapServer server;
+        for (int n = 1; n <= 5; ++n)
+            server.messages.append(FakeImapServer::simpleMessage(n));
+        server.onCommand = [](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            if (c.verb == "FETCH" && FakeImapServer::fetchNumber(c) == 3) {
+                srv.send(FakeImapServer::fetchAnswer(3, srv.messages[2]).left(60));
+                srv.closeConnection();
+            } else {
+                srv.answerNormally(c);
+            }
+        };
+        ImapClient client;
+        auto s = session(client, server);
+        QSignalSpy spy(s.get(), &clsChilkatIMAP::MailExtractListing);
+        s->CurrentLocation = 1;
+        s->MaxRecord = 5;
+        QString raised;
+        try {
+            s->StartMailExtraction(QStringLiteral("INBOX"));
+        } catch (const AppError &error) {
+            raised = error.description();
+        }
+        QVERIFY2(raised.contains(QStringLiteral("closed the connection")), qPrintable(raised));
+        QVERIFY(raised.contains(QStringLiteral("message 3")));
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(s->CurrentLocation, 3);
+        QFile log(TempFolder() + QStringLiteral("/errorlog.txt"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count("\r\n"), 6);
+        QVERIFY(Recorded().messages().isEmpty());
+    }
+
+    void silentServerTimesOut()
+    {
+        FakeImapServer server;
+        server.onCommand = [](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            if (c.verb != "SELECT")
+                srv.answerNormally(c);
+        };
+        ImapClient client;
+        client.setIdleTimeout(250);
+        open(client, server);
+        QVERIFY(client.login(QStringLiteral("u"), QStringLiteral("p")));
+        QVERIFY(!client.selectMailbox(QStringLiteral("INBOX")));
+        QCOMPARE(client.lastFailure(), ImapClient::Failure::Timeout);
+        QCOMPARE(client.state(), ImapClient::State::Disconnected);
+    }
+
+    void secondOperationWhileBusyIsRefused()
+    {
+        FakeImapServer server;
+        server.messages = {FakeImapServer::simpleMessage(1)};
+        QList<FakeImapServer::Command> held;
+        server.onCommand = [&held](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            if (c.verb == "FETCH")
+                held.append(c);
+            else
+                srv.answerNormally(c);
+        };
+        ImapClient client;
+        openSelected(client, server);
+        bool nestedRefused = false;
+        client.bindCallbacks(this, {[&] {
+                                        // A click handler running inside the wait.
+                                        if (!nestedRefused) {
+                                            nestedRefused = !client.selectMailbox(QStringLiteral("INBOX")) &&
+                                                            client.lastFailure() == ImapClient::Failure::Busy;
+                                            server.answerNormally(held.first());
+                                        }
+                                        return false;
+                                    },
+                                    nullptr});
+        auto message = client.fetchSingle(1, false);
+        client.releaseCallbacks(this);
+        QVERIFY(nestedRefused);
+        QVERIFY(message);
+    }
+
+    void disconnectLogsOut()
+    {
+        FakeImapServer server;
+        ImapClient client;
+        openSelected(client, server);
+        client.disconnectFromServer();
+        QCOMPARE(server.received.last().verb, QByteArray("LOGOUT"));
+        QCOMPARE(client.state(), ImapClient::State::Disconnected);
+        QVERIFY(!client.fetchSingle(1, false));
+        QCOMPARE(client.lastFailure(), ImapClient::Failure::NotConnected);
+    }
+
+    void serverEchoOfThePasswordIsHidden()
+    {
+        FakeImapServer server;
+        server.onCommand = [](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            if (c.verb == "LOGIN")
+                srv.send(c.tag + " NO rejected " + c.line + "\r\n");
+            else
+                srv.answerNormally(c);
+        };
+        ImapClient client;
+        open(client, server);
+        QVERIFY(!client.login(QStringLiteral("user"), QStringLiteral("Hunter2-secret")));
+        QVERIFY(client.lastErrorText().contains(QStringLiteral("rejected")));
+        QVERIFY(!client.lastErrorText().contains(QStringLiteral("Hunter2-secret")));
+    }
+};
+
+LARKSPAN_TEST_MAIN(TestImapClient)
+#include "tst_imapclient.moc"
