@@ -41,7 +41,8 @@ protected:
             if (static_cast<QMouseEvent *>(event)->buttons() == Qt::NoButton)
                 onPointAt(static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
             break;
-        case QEvent::ChildAdded:
+        case QEvent::ChildPolished:
+            // Sent once the new control is complete, so its kind is known by now.
             if (auto *child = qobject_cast<QWidget *>(static_cast<QChildEvent *>(event)->child()))
                 watch(child);
             break;

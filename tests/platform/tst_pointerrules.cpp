@@ -140,6 +140,14 @@ private slots:
         QTRY_COMPARE(w.pointer->pointer(), MousePointer::Default);
         w.moveTo(late);
         QTRY_COMPARE(w.pointer->pointer(), MousePointer::Custom);
+        // It tracks moves like the others: the hand comes back on the next move after
+        // the hourglass, without leaving the button.
+        w.pointer->setPointer(MousePointer::Hourglass);
+        w.moveTo(late, late->rect().center() + QPoint(3, 0));
+        QCOMPARE(w.pointer->pointer(), MousePointer::Hourglass);
+        w.pointer->setPointer(MousePointer::Default);
+        w.moveTo(late, late->rect().center() + QPoint(6, 0));
+        QTRY_COMPARE(w.pointer->pointer(), MousePointer::Custom);
     }
 };
 
