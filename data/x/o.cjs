@@ -44,10 +44,6 @@ QLineEdit:disabled, QComboBox:disabled {
     color: #7a8591;
     background-color: #eceff2;
 }
-QComboBox::drop-down {
-    border: none;
-    width: 20px;
-}
 QComboBox QAbstractItemView {
     color: #1d2733;
     background-color: #ffffff;
