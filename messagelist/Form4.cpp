@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QTimer>
 
 namespace larkspan {
 
@@ -168,7 +169,17 @@ void Form4::Form_Resize()
                                  static_cast<QWidget *>(PushButton10), static_cast<QWidget *>(PushButton1)})
             SetLeftTwips(control, rightLeft);
     }
-    m_counters->RefreshCounters(false);
+    // The recount yields once per row. It runs from the window's own event loop rather
+    // than inside the show or resize event, so a click during it ("< Back") cannot
+    // land before the window's modal loop has started; resizes that come in before
+    // it has begun share one recount.
+    if (!m_recountPending) {
+        m_recountPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_recountPending = false;
+            m_counters->RefreshCounters(false);
+        });
+    }
 }
 
 void Form4::PushButton1_Click()

@@ -57,6 +57,7 @@ private:
     WindowPointer *m_pointer;
     ListCounters *m_counters = nullptr;
     bool m_unloaded = false;
+    bool m_recountPending = false;
 };
 
 // Copies the main list into a new larger window, shows it maximized and modal, and
