@@ -132,7 +132,9 @@ QString Form3::CreatePDF_File()
 
     IniStore handOff = PdfWriter::store();
     handOff.write(PdfWriter::outputFileKey(), path);
-    handOff.write(PdfWriter::bypassSaveAsKey(), QStringLiteral("1"));
+    // Rewriting a value the store already holds would only cost another file rewrite.
+    if (handOff.read(PdfWriter::bypassSaveAsKey()) != QLatin1String("1"))
+        handOff.write(PdfWriter::bypassSaveAsKey(), QStringLiteral("1"));
     return path;
 }
 
