@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace larkspan {
 
 namespace {
@@ -129,6 +131,14 @@ void Form3::buildControls()
     PushButton4 = MakeButton(this, "PushButton4", QStringLiteral("< Prev Email"));
     PushButton5 = MakeButton(this, "PushButton5", QStringLiteral("Next Email >"));
     PushButton8 = MakeButton(this, "PushButton8", QStringLiteral("< Back"));
+
+    // Room for the longest caption a run button shows, so neither is ever cut off.
+    for (QPushButton *button : {PushButton1, PushButton2}) {
+        const int widest = std::max(button->fontMetrics().horizontalAdvance(button->text()),
+                                    button->fontMetrics().horizontalAdvance(QStringLiteral("Cancel Export")));
+        button->setMinimumWidth(widest + 32);
+    }
+    PushButton7->setMaximumWidth(std::max(40, PushButton7->fontMetrics().horizontalAdvance(QStringLiteral("?")) + 32));
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Frame1);
