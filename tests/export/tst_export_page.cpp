@@ -7,6 +7,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/WebBrowser.h"
 
+#include <QPushButton>
 #include <QWebEnginePage>
 
 using namespace larkspan;
@@ -102,6 +103,28 @@ private slots:
         QVERIFY(html.contains(QStringLiteral("and %Name%")));
         QVERIFY(html.contains(QStringLiteral("Sender See ")));
         QCOMPARE(html.count(QStringLiteral("BODY-TEXT")), 3 + 1); // title, subject line, sender line, body
+    }
+
+    void anUnwritablePageFileIsReportedAndThePreviousPageStays()
+    {
+        GiveRecords(*m_form, {MakeRecord(QStringLiteral("first page"), QStringLiteral("one")),
+                              MakeRecord(QStringLiteral("second page"), QStringLiteral("two"))});
+        m_form->CreateHTMLFile();
+        QVERIFY(shownText().contains(QStringLiteral("first page")));
+        // The page file's place is taken by a folder: writing it fails.
+        const QString pageFile = m_form->HTMLFilePath;
+        QVERIFY(QFile::remove(pageFile));
+        QVERIFY(QDir().mkdir(pageFile));
+        Recorded().clear();
+        m_form->PushButton5->click();
+        QCOMPARE(m_form->CurrentIndex, 2);
+        QCOMPARE(Recorded().calls.size(), 1);
+        QCOMPARE(Recorded().calls.first().title, QStringLiteral("Application Error"));
+        QVERIFY(Recorded().calls.first().text.contains(QStringLiteral("Form3.PushButton5_Click")));
+        QVERIFY(QDir().rmdir(pageFile));
+        // The handler went on to show whatever page file there is; the next step works again.
+        m_form->PushButton4->click();
+        QVERIFY(shownText().contains(QStringLiteral("first page")));
     }
 
     void imageIsCopiedOnceAndNeverRefreshed()

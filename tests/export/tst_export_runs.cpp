@@ -201,6 +201,35 @@ private slots:
         expectIdle();
     }
 
+    void closingTheWindowDuringARunEndsItQuietly()
+    {
+        openWith({MakeRecord(QStringLiteral("a")), MakeRecord(QStringLiteral("b")), MakeRecord(QStringLiteral("c"))});
+        QPointer<Form3> form = m_form;
+        connect(m_form->WebBrowser2, &WebBrowser::printFinished, this,
+                [this] { QTimer::singleShot(0, m_form, &QWidget::close); }, Qt::SingleShotConnection);
+        m_form->PushButton2->click();
+        // The close box ended the program: no end message, no further PDFs, and the
+        // window goes away once the run has unwound.
+        QCOMPARE(m_main->quitCalls, 1);
+        QVERIFY(Recorded().messages().isEmpty());
+        QCOMPARE(pdfs(), QStringList{QStringLiteral("1 - 12-07-2026 a.pdf")});
+        QTRY_VERIFY(form.isNull());
+    }
+
+    void backDuringARunReturnsToTheMainWindow()
+    {
+        openWith({MakeRecord(QStringLiteral("a")), MakeRecord(QStringLiteral("b"))});
+        QPointer<Form3> form = m_form;
+        m_main->window->hide();
+        connect(m_form->WebBrowser2, &WebBrowser::printFinished, this,
+                [this] { QTimer::singleShot(0, m_form->PushButton8, &QPushButton::click); }, Qt::SingleShotConnection);
+        m_form->PushButton2->click();
+        QCOMPARE(m_main->quitCalls, 0);
+        QVERIFY(m_main->window->isVisible());
+        QVERIFY(Recorded().messages().isEmpty());
+        QTRY_VERIFY(form.isNull());
+    }
+
     void exportThePreviewedMessage()
     {
         openWith({MakeRecord(QStringLiteral("Previewed one"), QStringLiteral("Shown in the preview."))});
