@@ -75,7 +75,7 @@ QString DecodeMailboxName(const QByteArray &wire)
         QByteArray b64 = wire.mid(i + 1, end - i - 1);
         b64.replace(',', '/');
         const auto decoded = QByteArray::fromBase64Encoding(b64, QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded || decoded.decoded.size() % 2 != 0) {
+        if (!decoded || decoded.decoded.isEmpty() || decoded.decoded.size() % 2 != 0) {
             out.append(QString::fromLatin1(wire.mid(i, end - i + 1)));
         } else {
             const QByteArray &bytes = decoded.decoded;

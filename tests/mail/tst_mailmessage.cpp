@@ -1,0 +1,167 @@
+// Turning raw message octets into the fields the session hands on.
+
+#include "mail/MailMessage.h"
+#include "mail/OleDate.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using larkspan::FromOleDate;
+using larkspan::MailMessage;
+
+namespace {
+
+QByteArray ReadData(const QString &name)
+{
+    QFile file(larkspan::test::TestDataFolder() + QLatin1Char('/') + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::unique_ptr<MailMessage> Read(const QString &name, const QByteArray &internalDate = {})
+{
+    const QByteArray raw = ReadData(name);
+    if (raw.isEmpty())
+        qWarning("missing test message %s", qPrintable(name));
+    return MailMessage::fromBytes(raw, internalDate);
+}
+
+QDateTime Utc(const MailMessage &m)
+{
+    return FromOleDate(m.date()).toUTC();
+}
+
+} // namespace
+
+class TestMailMessage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void alternativeGivesBothBodies()
+    {
+        auto m = Read("alternative.eml");
+        QCOMPARE(m->fromText(), QStringLiteral("Alice Example <alice@example.org>"));
+        QCOMPARE(m->senderName(), QStringLiteral("Alice Example"));
+        QCOMPARE(m->senderAddress(), QStringLiteral("alice@example.org"));
+        QCOMPARE(m->plainTextBody(), QStringLiteral("Hello Bob,\r\nthe figures are attached."));
+        QVERIFY(m->htmlBody().startsWith(QStringLiteral("<html><body><p>Hello Bob,</p>")));
+        QCOMPARE(Utc(*m), QDateTime(QDate(2026, 3, 3), QTime(14, 5, 9), Qt::UTC));
+    }
+
+    void singleBodyMessages()
+    {
+        auto html = Read("html-only.eml");
+        QCOMPARE(html->fromText(), QStringLiteral("newsletter@example.com"));
+        QCOMPARE(html->senderName(), QString());
+        QCOMPARE(html->plainTextBody(), QString());
+        QVERIFY(html->htmlBody().contains(QStringLiteral("<h1>News</h1>")));
+        QCOMPARE(Utc(*html), QDateTime(QDate(2026, 3, 4), QTime(7, 0), Qt::UTC));
+
+        auto plain = Read("plain-only.eml");
+        QCOMPARE(plain->senderName(), QStringLiteral("Carol Q. Writer"));
+        QCOMPARE(plain->htmlBody(), QString());
+        QVERIFY(plain->plainTextBody().startsWith(QStringLiteral("Line one.\r\nLine two.")));
+        // 23:59:59 -08:00 is the next day in UTC.
+        QCOMPARE(Utc(*plain), QDateTime(QDate(2026, 3, 6), QTime(7, 59, 59), Qt::UTC));
+    }
+
+    void encodedWordsAndCharsets_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("UTF-8, folded, base64 body")
+            << "subject-utf8.eml" << "Grüße aus Köln und € 50" << "Jürgen Müller" << "Grüße, Jürgen — 50 €";
+        QTest::newRow("ISO-8859-1, quoted-printable body")
+            << "subject-latin1.eml" << "Résumé de la réunion" << "François Léger"
+            << "Le résumé est prêt. Une ligne très longue qui est coupée par un saut doux.";
+        QTest::newRow("Windows-1252") << "subject-cp1252.eml" << "“Special” offer – €20 off" << "Sales"
+                                      << "“Quoted” and € sign.";
+    }
+
+    void encodedWordsAndCharsets()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, subject);
+        QFETCH(QString, name);
+        QFETCH(QString, body);
+        auto m = Read(file);
+        QCOMPARE(m->subject(), subject);
+        QCOMPARE(m->senderName(), name);
+        QCOMPARE(m->plainTextBody().trimmed(), body);
+    }
+
+    void inlineImageBecomesDataUrl()
+    {
+        auto m = Read("inline-image.eml");
+        const QString html = m->htmlBody();
+        QVERIFY2(html.contains(QStringLiteral("<img src=\"data:image/png;base64,iVBORw0KGgo")), qPrintable(html));
+        QVERIFY(!html.contains(QStringLiteral("cid:dot@larkspan.test")));
+        // A reference to a part the message does not have stays as it is.
+        QVERIFY(html.contains(QStringLiteral("cid:missing@larkspan.test")));
+        QCOMPARE(m->plainTextBody().trimmed(), QStringLiteral("See the dot."));
+    }
+
+    void attachmentsAreNotBodies()
+    {
+        auto m = Read("attachment.eml");
+        QCOMPARE(m->plainTextBody().trimmed(), QStringLiteral("The report is attached."));
+        QVERIFY(!m->plainTextBody().contains(QStringLiteral("ATTACHMENT TEXT")));
+        QCOMPARE(m->htmlBody(), QString());
+    }
+
+    void missingDateFallsBackToInternalDate()
+    {
+        auto m = Read("no-date.eml", "17-Jul-1996 02:44:25 -0700");
+        QCOMPARE(Utc(*m), QDateTime(QDate(1996, 7, 17), QTime(9, 44, 25), Qt::UTC));
+        auto padded = Read("no-date.eml", " 7-Jul-1996 02:44:25 +0200");
+        QCOMPARE(Utc(*padded), QDateTime(QDate(1996, 7, 7), QTime(0, 44, 25), Qt::UTC));
+        auto neither = Read("no-date.eml", "yesterday");
+        QCOMPARE(neither->date(), 0.0);
+        // A readable Date header wins over the arrival time.
+        auto dated = Read("alternative.eml", "17-Jul-1996 02:44:25 -0700");
+        QCOMPARE(Utc(*dated).date(), QDate(2026, 3, 3));
+    }
+
+    void malformedMessageGivesWhatCanBeRead()
+    {
+        auto m = Read("malformed-header.eml", "01-Jan-2026 00:00:00 +0000");
+        // The unreadable date gives way to the arrival time; nothing throws or crashes.
+        QCOMPARE(Utc(*m), QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC));
+        QVERIFY(!m->subject().contains(QLatin1Char('\n')));
+        QVERIFY(m->subject().contains(QStringLiteral("abc")) || !m->subject().isEmpty());
+
+        for (const QByteArray &raw : {QByteArray(), QByteArray("\r\n\r\n"), QByteArray("no headers at all"),
+                                      QByteArray("Content-Type: multipart/mixed; boundary=x\r\n\r\n--x\r\n--x\r\n"),
+                                      QByteArray(100000, '\0')}) {
+            auto broken = MailMessage::fromBytes(raw);
+            QVERIFY(broken);
+            QCOMPARE(broken->rawSize(), raw.size());
+        }
+    }
+
+    void fromGroupGivesItsFirstMember()
+    {
+        auto m = MailMessage::fromBytes("From: Team: Ann <ann@example.org>, bob@example.org;\r\nSubject: x\r\n\r\nbody\r\n");
+        QCOMPARE(m->senderAddress(), QStringLiteral("ann@example.org"));
+        QCOMPARE(m->fromText(), QStringLiteral("Ann <ann@example.org>"));
+    }
+
+    // Every message that once broke the reader stays here as a file of its own.
+    void knownBadMessagesDoNotCrash()
+    {
+        const QDir folder(larkspan::test::TestDataFolder() + QStringLiteral("/crashers"));
+        const QStringList files = folder.entryList(QDir::Files);
+        for (const QString &name : files) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            auto m = MailMessage::fromBytes(file.readAll(), "01-Jan-2026 00:00:00 +0000");
+            QVERIFY(m);
+        }
+    }
+};
+
+LARKSPAN_TEST_MAIN(TestMailMessage)
+#include "tst_mailmessage.moc"
