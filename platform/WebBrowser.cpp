@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QMimeDatabase>
+#include <QMimeType>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -106,19 +107,33 @@ QPageLayout &SharedLayout()
 
 } // namespace
 
-// Serves page files and the files beside them as "larkspan-page://local/<path>". Only
-// files in the folder of a page this browser was sent to are served.
+// Serves page files as "larkspan-page://local/<path>", and the pictures beside them
+// (the template's image). Nothing else is served: a mail's markup cannot pull other
+// local files, such as the diagnostic log in the same folder, into a page or a PDF.
 class PageFileSchemeHandler : public QWebEngineUrlSchemeHandler {
 public:
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
 
-    void allowFolder(const QString &folder) { m_folders.insert(QDir::cleanPath(folder)); }
+    void allowPage(const QString &path)
+    {
+        m_pages.insert(QDir::cleanPath(path));
+        m_folders.insert(QFileInfo(QDir::cleanPath(path)).absolutePath());
+    }
 
     void requestStarted(QWebEngineUrlRequestJob *job) override
     {
         const QString path = QDir::cleanPath(job->requestUrl().path());
         const QFileInfo info(path);
-        if (!m_folders.contains(info.absolutePath())) {
+        const bool page = m_pages.contains(path);
+        QByteArray mime;
+        if (page) {
+            mime = "text/html;charset=utf-8";
+        } else if (m_folders.contains(info.absolutePath())) {
+            const QMimeType type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+            if (type.name().startsWith(QLatin1String("image/")))
+                mime = type.name().toLatin1();
+        }
+        if (mime.isEmpty()) {
             job->fail(QWebEngineUrlRequestJob::RequestDenied);
             return;
         }
@@ -130,16 +145,11 @@ public:
         auto *buffer = new QBuffer(job);
         buffer->setData(file.readAll());
         buffer->open(QIODevice::ReadOnly);
-        QByteArray mime;
-        const QString suffix = info.suffix().toLower();
-        if (suffix == QLatin1String("tmp") || suffix == QLatin1String("htm") || suffix == QLatin1String("html"))
-            mime = "text/html;charset=utf-8";
-        else
-            mime = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name().toLatin1();
         job->reply(mime, buffer);
     }
 
 private:
+    QSet<QString> m_pages;
     QSet<QString> m_folders;
 };
 
@@ -204,7 +214,7 @@ void WebBrowser::navigate(const QString &target)
         url = QUrl(QStringLiteral("about:blank"));
     } else {
         const QString path = QFileInfo(target).absoluteFilePath();
-        m_scheme->allowFolder(QFileInfo(path).absolutePath());
+        m_scheme->allowPage(path);
         url.setScheme(QString::fromLatin1(kPageScheme));
         url.setHost(QString::fromLatin1(kPageHost));
         url.setPath(path);

@@ -25,8 +25,8 @@ class PageFileSchemeHandler;
 //
 // Page files are shown through the "larkspan-page" scheme rather than file:, because
 // the page file's name ends in ".tmp" and Chromium would show it as plain text: the
-// scheme serves it as HTML (UTF-8) and serves the files beside it (the template's
-// image) under relative references. Unlike setHtml, it has no size limit, so mails
+// scheme serves it as HTML (UTF-8) and serves the pictures beside it (the template's
+// image) under relative references; no other local file. Unlike setHtml, it has no size limit, so mails
 // with large inline images load too.
 class WebBrowser : public QWidget {
     Q_OBJECT

@@ -123,6 +123,25 @@ private slots:
         QVERIFY2(rows.size() >= 3, qPrintable(rows.join(QLatin1Char('\n')))); // two header lines, then the image
     }
 
+    void otherLocalFilesStayOutOfThePage()
+    {
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(QStringLiteral("errorlog.txt")), "SECRET-LINE from the diagnostic log");
+        const QString page = WriteFile(dir.filePath(QStringLiteral("tmp.tmp")),
+                                       "<p>visible words</p><iframe src=\"errorlog.txt\" width=600 height=200></iframe>"
+                                       "<iframe src=\"/etc/hostname\"></iframe>");
+        WebBrowser browser;
+        browser.navigate(page);
+        QTRY_COMPARE_WITH_TIMEOUT(browser.readyState(), 4, 30000);
+        bool ok = false;
+        const QString pdf = dir.filePath(QStringLiteral("page.pdf"));
+        const QString error = PrintToPdf(browser, pdf, &ok);
+        QVERIFY2(ok, qPrintable(error));
+        const QString text = PdfText(pdf);
+        QVERIFY2(text.contains(QStringLiteral("visible words")), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("SECRET-LINE")), qPrintable(text));
+    }
+
     void readyStateWaitsForTheLatestNavigation()
     {
         QTemporaryDir dir;
