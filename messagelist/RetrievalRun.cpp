@@ -7,6 +7,7 @@
 #include "messagelist/MainListActions.h"
 #include "messagelist/MainWindowContext.h"
 #include "messagelist/MessageRecord.h"
+#include "messagelist/RepaintPacer.h"
 #include "platform/AppError.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
@@ -181,6 +182,7 @@ void PushButton3_Click(MainWindowContext &ctx)
             trap.step(__LINE__, [&] { Messages.redim(CurrentSession(ctx).MaxRecord); });
             trap.step(__LINE__, [&] {
                 BindSessionEvents(ctx, ctx.oChilkat);
+                RepaintPacer pacer(ctx.window);
                 CurrentSession(ctx).StartMailExtraction(folder);
             });
         } else if (hasMessages == false) {
@@ -232,6 +234,7 @@ void PushButton2_Click(MainWindowContext &ctx)
                 trap.step(__LINE__, [&] { Messages.redim(CurrentSession(ctx).MaxRecord); });
                 trap.step(__LINE__, [&] {
                     BindSessionEvents(ctx, ctx.oChilkat);
+                    RepaintPacer pacer(ctx.window);
                     CurrentSession(ctx).StartMailExtraction(folder);
                 });
             }

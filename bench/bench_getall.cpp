@@ -1,0 +1,183 @@
+// "2a. Get All Emails" on a folder of 2,000 mixed messages: through the real main
+// window offscreen, and the same folder listed by the session class alone. Also the
+// memory the message records hold against the decoded text they keep.
+
+#include "app/Form1.h"
+#include "mail/ImapClient.h"
+#include "mail/clsChilkatIMAP.h"
+#include "messagelist/MessageRecord.h"
+#include "platform/ListView.h"
+#include "platform/PdfWriterName.h"
+#include "platform/PrinterRegistry.h"
+#include "support/DovecotFixture.h"
+#include "support/TestEnvironment.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <memory>
+
+using namespace larkspan;
+
+namespace {
+
+constexpr int kMessages = 2000;
+
+QByteArray Paragraphs(int n, int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += "Paragraph " + QByteArray::number(i) + " of message " + QByteArray::number(n) +
+                ": the quarterly figures, the minutes and a few words more to fill a line.\r\n";
+    return text;
+}
+
+// Plain, HTML-only, alternative with both, and quoted-printable latin-1 in turn, of
+// varying length.
+QByteArray MixedMessage(int n)
+{
+    const QByteArray head = "From: Sender " + QByteArray::number(n) + " <sender" + QByteArray::number(n) +
+                            "@example.org>\r\nTo: larkspan@example.org\r\nSubject: Message " +
+                            QByteArray::number(n) + "\r\nDate: Mon, 02 Mar 2026 10:" +
+                            QByteArray::number(10 + n % 50) + ":00 +0000\r\nMIME-Version: 1.0\r\n";
+    const int size = 5 + (n * 37) % 60;
+    switch (n % 4) {
+    case 0:
+        return head + "Content-Type: text/plain; charset=utf-8\r\n\r\n" + Paragraphs(n, size);
+    case 1:
+        return head + "Content-Type: text/html; charset=utf-8\r\n\r\n<html><body><p>" +
+               Paragraphs(n, size).replace("\r\n", "</p>\r\n<p>") + "</p></body></html>\r\n";
+    case 2:
+        return head + "Content-Type: multipart/alternative; boundary=\"b\"\r\n\r\n--b\r\n"
+                      "Content-Type: text/plain; charset=utf-8\r\n\r\n" +
+               Paragraphs(n, size) + "--b\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<div>" +
+               Paragraphs(n, size) + "</div>\r\n--b--\r\n";
+    default:
+        return head + "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: "
+                      "quoted-printable\r\n\r\nCaf=E9 cr=E8me br=FBl=E9e.\r\n" +
+               Paragraphs(n, size);
+    }
+}
+
+double Seconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// The folder listed by the session class alone, events counted and dropped.
+double BareListing(const test::DovecotFixture &server, int *listed)
+{
+    ImapClient client;
+    auto session = std::make_shared<clsChilkatIMAP>();
+    session->ChilkatIMAPObject = &client;
+    session->SSL = true;
+    session->PORT = server.port();
+    session->IMAPServer = server.host();
+    session->Username = server.user();
+    session->Password = server.password();
+    *listed = 0;
+    QObject::connect(session.get(), &clsChilkatIMAP::MailExtractListing, [listed] { ++*listed; });
+    QElapsedTimer timer;
+    timer.start();
+    if (!session->Connect())
+        return -1;
+    session->CurrentLocation = 1;
+    session->MaxRecord = session->GetTotalMessage(QStringLiteral("INBOX"));
+    session->StartMailExtraction(QStringLiteral("INBOX"));
+    return Seconds(timer);
+}
+
+// Signs in through the main window, then times Get All to its "Done.".
+double WindowListing(const test::DovecotFixture &server, Form1 &form)
+{
+    form.Text1->setText(server.user());
+    form.Text2->setText(server.password());
+    form.PushButton1->click();
+    form.Combo2->setCurrentIndex(form.Combo2->findText(QStringLiteral("INBOX")));
+    test::Recorded().clear();
+    QElapsedTimer timer;
+    timer.start();
+    form.PushButton3->click();
+    const double seconds = Seconds(timer);
+    if (!test::Recorded().messages().contains(QStringLiteral("Done.")) || form.ListView1->count() != kMessages)
+        return -1;
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    test::PrepareTestEnvironment();
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Larkspan"));
+    test::InstallRecordingDialogs();
+    Printers().replacePrinters({PdfWriterDeviceName()}, PdfWriterDeviceName());
+
+    test::DovecotFixture server;
+    QList<QByteArray> messages;
+    qint64 rawBytes = 0;
+    for (int n = 1; n <= kMessages; ++n) {
+        messages << MixedMessage(n);
+        rawBytes += messages.last().size();
+    }
+    server.addFolder(QStringLiteral("INBOX"), messages);
+    if (!server.start()) {
+        std::fprintf(stderr, "bench_getall: %s\n", qPrintable(server.errorText()));
+        return 1;
+    }
+    qputenv("LARKSPAN_IMAP_PORT", QByteArray::number(server.port()));
+    qputenv("LARKSPAN_IMAP_CA_FILE", server.caFile().toLocal8Bit());
+    std::printf("folder: %d messages, %.1f MB as stored\n", kMessages, double(rawBytes) / 1e6);
+
+    // Best of three each, alternating, so a busy machine hurts both alike.
+    double bare = 1e9, window = 1e9;
+    double recordsBytes = 0, textBytes = 0;
+    for (int round = 0; round < 3; ++round) {
+        int listed = 0;
+        const double b = BareListing(server, &listed);
+        if (b < 0 || listed != kMessages) {
+            std::fprintf(stderr, "bench_getall: bare listing failed (%d listed)\n", listed);
+            return 1;
+        }
+        bare = std::min(bare, b);
+
+        Messages.clear();
+        malloc_trim(0);
+        auto form = std::make_unique<Form1>();
+        form->setProgramEnd([] {});
+        form->Form_Load();
+        form->show();
+        const double wnd = WindowListing(server, *form);
+        if (wnd < 0) {
+            std::fprintf(stderr, "bench_getall: the window did not list the folder\n");
+            return 1;
+        }
+        window = std::min(window, wnd);
+
+        // What the records hold: the heap they free when they go.
+        textBytes = 0;
+        for (int i = 1; i <= Messages.upperBound(); ++i)
+            textBytes += double(Messages(i).textBytes());
+        const size_t held = mallinfo2().uordblks;
+        Messages.clear();
+        const size_t after = mallinfo2().uordblks;
+        recordsBytes = double(held - after);
+        std::printf("round %d: window %.3f s, bare %.3f s, records %.1f MB for %.1f MB of text\n", round + 1, wnd,
+                    b, recordsBytes / 1e6, textBytes / 1e6);
+        std::fflush(stdout);
+    }
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory (max RSS): %.1f MB\n", double(usage.ru_maxrss) / 1024.0);
+    std::printf("getall: window %.3f s, bare %.3f s, overhead %.1f%%, records %.2fx decoded text\n", window, bare,
+                (window - bare) / bare * 100.0, recordsBytes / textBytes);
+    return 0;
+}
