@@ -353,6 +353,47 @@ private slots:
         verifyIdleState();
     }
 
+    void stopBeforeTheExtractionBegins()
+    {
+        connectTo(QStringLiteral("Twenty"));
+        // The first yield of the run comes while the folder is being counted.
+        WhenDuringRun stop([&] { return w->PushButton3->text() == QStringLiteral("Stop"); },
+                           [&] { w->PushButton3->click(); });
+        w->PushButton3->click();
+        QVERIFY(stop.fired());
+        const QStringList reports = ErrorReports();
+        QVERIFY(!reports.isEmpty());
+        for (const QString &report : reports)
+            QVERIFY2(report.startsWith(QStringLiteral("Object variable or With block variable not set\r\n"
+                                                      "in Ostrevan2021/08/31.Form1.PushButton3_Click ")),
+                     qPrintable(report));
+        QCOMPARE(w->ListView1->count(), 0);
+        QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 0"));
+        verifyIdleState();
+    }
+
+    void windowRepaintsDuringAndAfterARun()
+    {
+        connectTo(QStringLiteral("Twenty"));
+        struct PaintCount : QObject {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    ++paints;
+                return false;
+            }
+        } counter;
+        w->ListView1->viewport()->installEventFilter(&counter);
+        w->PushButton3->click();
+        QVERIFY(counter.paints >= 1);
+        QCOMPARE(w->ListView1->count(), 20);
+        // No repaint is left held back once the run is over.
+        const int afterRun = counter.paints;
+        w->ListView1->viewport()->update();
+        QTRY_VERIFY(counter.paints > afterRun);
+    }
+
     void clearListWhileRunningKeepsRows()
     {
         connectTo(QStringLiteral("Twenty"));
