@@ -6,16 +6,21 @@
 
 namespace larkspan {
 
-RepaintPacer::RepaintPacer(QWidget *window, int intervalMs) : m_window(window), m_interval(intervalMs)
+RepaintPacer::RepaintPacer(QWidget *window, QWidget *view, int intervalMs)
+    : m_window(window), m_view(view), m_interval(intervalMs)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { release(); });
     if (m_window)
         m_window->installEventFilter(this);
+    if (m_view)
+        m_view->installEventFilter(this);
 }
 
 RepaintPacer::~RepaintPacer()
 {
+    if (m_view)
+        m_view->removeEventFilter(this);
     if (!m_window)
         return;
     m_window->removeEventFilter(this);
@@ -33,6 +38,13 @@ void RepaintPacer::release()
 
 bool RepaintPacer::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_view && watched == m_view && event->type() == QEvent::Timer) {
+        if (!m_sinceViewTimer.isValid() || m_sinceViewTimer.elapsed() >= m_interval) {
+            m_sinceViewTimer.restart();
+            return false;
+        }
+        return true;
+    }
     if (watched != m_window || event->type() != QEvent::UpdateRequest)
         return false;
     if (!m_sinceLast.isValid() || m_sinceLast.elapsed() >= m_interval) {

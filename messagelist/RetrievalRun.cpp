@@ -182,7 +182,7 @@ void PushButton3_Click(MainWindowContext &ctx)
             trap.step(__LINE__, [&] { Messages.redim(CurrentSession(ctx).MaxRecord); });
             trap.step(__LINE__, [&] {
                 BindSessionEvents(ctx, ctx.oChilkat);
-                RepaintPacer pacer(ctx.window);
+                RepaintPacer pacer(ctx.window, ctx.ListView1);
                 CurrentSession(ctx).StartMailExtraction(folder);
             });
         } else if (hasMessages == false) {
@@ -234,7 +234,7 @@ void PushButton2_Click(MainWindowContext &ctx)
                 trap.step(__LINE__, [&] { Messages.redim(CurrentSession(ctx).MaxRecord); });
                 trap.step(__LINE__, [&] {
                     BindSessionEvents(ctx, ctx.oChilkat);
-                    RepaintPacer pacer(ctx.window);
+                    RepaintPacer pacer(ctx.window, ctx.ListView1);
                     CurrentSession(ctx).StartMailExtraction(folder);
                 });
             }
