@@ -14,6 +14,8 @@
 #include "platform/WebBrowser.h"
 #include "platform/WindowPointer.h"
 
+#include <QWebEnginePage>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -120,6 +122,9 @@ void Form3::buildControls()
     WebBrowser2->setObjectName(QStringLiteral("WebBrowser2"));
     WebBrowser2->resize(800, 1000);
     Picture1->hide();
+    // Chromium gives a page it believes hidden background priority, which slowed
+    // every print; this page is printed, so it counts as visible.
+    WebBrowser2->page()->setVisible(true);
 
     ProgressBar1 = new ProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
