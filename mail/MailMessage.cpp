@@ -69,7 +69,11 @@ QByteArray DecodedContent(GMimePart *part)
 
 QString PartText(GMimePart *part)
 {
-    if (GMIME_IS_TEXT_PART(part)) {
+    // UTF-8 and ASCII need no conversion filter: decode the transfer encoding only.
+    const char *charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+    const bool utf8 = !charset || g_ascii_strcasecmp(charset, "utf-8") == 0 ||
+                      g_ascii_strcasecmp(charset, "us-ascii") == 0 || g_ascii_strcasecmp(charset, "utf8") == 0;
+    if (GMIME_IS_TEXT_PART(part) && !utf8) {
         if (char *text = g_mime_text_part_get_text(GMIME_TEXT_PART(part))) {
             const QString out = FromLooseUtf8(text);
             g_free(text);
