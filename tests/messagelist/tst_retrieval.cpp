@@ -509,6 +509,20 @@ private slots:
         w->PushButton14->click();
         const QString connectFirst = QStringLiteral("Please connect first (Step 1) before using this feature.");
         QCOMPARE(WindowMessages(), QStringList({connectFirst, connectFirst, connectFirst}));
+
+        // The filter's explanation and Clear Filter need no connection.
+        WriteSetting(QStringLiteral("CharactersFilter"), QStringLiteral("old"));
+        ctx().CharactersFilter = QStringLiteral("old");
+        w->Label3->setText(QStringLiteral("Character Filter set to old"));
+        Recorded().clear();
+        w->PushButton15->click();
+        w->PushButton17->click();
+        QCOMPARE(WindowMessages(),
+                 QStringList({"This feature will allow you to only show emails containing certain text \r\n"
+                              "so that you do not have to look at all the emails in the folder."}));
+        QCOMPARE(ctx().CharactersFilter, QString());
+        QCOMPARE(ReadSetting(QStringLiteral("CharactersFilter"), QStringLiteral("unset")), QString());
+        QCOMPARE(w->Label3->text(), QStringLiteral("No Character Filter set"));
     }
 
     void runsOwnSessionWhenNoneIsHeld()
