@@ -109,6 +109,8 @@ void Form1::buildControls()
     Text1 = named(new QLineEdit(Frame5), "Text1", QStringLiteral("Yahoo! ID"));
     Text2 = named(new QLineEdit(Frame5), "Text2", QStringLiteral("Password"));
     Text2->setEchoMode(QLineEdit::Password);
+    // One "*" per character, whatever the platform style would show.
+    Text2->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     lblLabels[0]->setBuddy(Text1);
     lblLabels[1]->setBuddy(Text2);
     Check1 = named(new QCheckBox(QStringLiteral("Remember me"), Frame5), "Check1", QStringLiteral("Remember me"));

@@ -293,6 +293,7 @@ private slots:
         QCOMPARE(passwords, QStringList({"x", "x=", "x=1"}));
         QTest::keyClick(w->Text2, Qt::Key_Backspace);
         QCOMPARE(ReadSetting(QStringLiteral("Password")), QStringLiteral("x="));
+        QCOMPARE(w->Text2->displayText(), QStringLiteral("**"));
         QCOMPARE(ReadSetting(QStringLiteral("StayConnected")), QStringLiteral("0"));
     }
 
