@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -278,10 +279,11 @@ private slots:
         connect(s.get(), &clsChilkatIMAP::MailExtractListing, this,
                 [&seen](QString, QString, QString, QString, QString, QString, QString, int uID) { seen.append(uID); });
         int progressCalls = 0;
-        // Stop is pressed while message 5 (the large one) is on its way.
-        connect(s.get(), &clsChilkatIMAP::ScrapProgress, this, [&](int percent) {
+        // Stop is pressed while message 5 (the large one) is being fetched; whether it
+        // came ahead of time or is still on its way, the walk ends before its event.
+        connect(s.get(), &clsChilkatIMAP::ScrapProgress, this, [&](int) {
             ++progressCalls;
-            if (s->CurrentLocation == 5 && percent < 100)
+            if (s->CurrentLocation == 5)
                 s->AbortProcess = true;
         });
         s->CurrentLocation = 1;
@@ -386,6 +388,7 @@ private slots:
 
     void listingToolPrintsTheFolder()
     {
+        QVERIFY2(QFileInfo::exists(ProgramFile(QStringLiteral("larkspan-list"))), "larkspan-list is not built");
         QProcess tool;
         tool.start(ProgramFile(QStringLiteral("larkspan-list")),
                    {m_server.host(), QString::number(m_server.port()), m_server.user(), m_server.password(),
