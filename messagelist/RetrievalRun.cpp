@@ -172,9 +172,10 @@ void PushButton3_Click(MainWindowContext &ctx)
             connected = CreateRunSession(ctx);
     });
     if (connected) {
-        const QString folder = ctx.Combo2->currentText();
+        // Each step reads the folder box as it is then.
+        auto folder = [&ctx] { return ctx.Combo2->currentText(); };
         trap.step(__LINE__, [&] { CurrentSession(ctx).CurrentLocation = 1; });
-        trap.step(__LINE__, [&] { CurrentSession(ctx).MaxRecord = CurrentSession(ctx).GetTotalMessage(folder); });
+        trap.step(__LINE__, [&] { CurrentSession(ctx).MaxRecord = CurrentSession(ctx).GetTotalMessage(folder()); });
         // A failing test (no session after a Stop) takes neither branch.
         std::optional<bool> hasMessages;
         trap.step(__LINE__, [&] { hasMessages = CurrentSession(ctx).MaxRecord > 0; });
@@ -182,8 +183,8 @@ void PushButton3_Click(MainWindowContext &ctx)
             trap.step(__LINE__, [&] { Messages.redim(CurrentSession(ctx).MaxRecord); });
             trap.step(__LINE__, [&] {
                 BindSessionEvents(ctx, ctx.oChilkat);
-                RepaintPacer pacer(ctx.window, ctx.ListView1);
-                CurrentSession(ctx).StartMailExtraction(folder);
+                RepaintPacer pacer(ctx.window, ctx.ListView1, 100);
+                CurrentSession(ctx).StartMailExtraction(folder());
             });
         } else if (hasMessages == false) {
             trap.step(__LINE__, [&] {
@@ -218,12 +219,13 @@ void PushButton2_Click(MainWindowContext &ctx)
             connected = CreateRunSession(ctx);
     });
     if (connected) {
-        const QString folder = ctx.Combo2->currentText();
+        // Each step reads the folder box as it is then.
+        auto folder = [&ctx] { return ctx.Combo2->currentText(); };
         Form2 &dialog = Form2Instance();
         trap.step(__LINE__, [&] { dialog.setChilkatIMAP(ctx.oChilkat); });
-        trap.step(__LINE__, [&] { dialog.setMaxMessage(CurrentSession(ctx).GetTotalMessage(folder)); });
+        trap.step(__LINE__, [&] { dialog.setMaxMessage(CurrentSession(ctx).GetTotalMessage(folder())); });
         std::optional<bool> hasMessages;
-        trap.step(__LINE__, [&] { hasMessages = CurrentSession(ctx).GetTotalMessage(folder) > 0; });
+        trap.step(__LINE__, [&] { hasMessages = CurrentSession(ctx).GetTotalMessage(folder()) > 0; });
         bool accepted = true;
         if (hasMessages == true) {
             trap.step(__LINE__, [&] { dialog.Show(ctx.window); });
@@ -234,8 +236,8 @@ void PushButton2_Click(MainWindowContext &ctx)
                 trap.step(__LINE__, [&] { Messages.redim(CurrentSession(ctx).MaxRecord); });
                 trap.step(__LINE__, [&] {
                     BindSessionEvents(ctx, ctx.oChilkat);
-                    RepaintPacer pacer(ctx.window, ctx.ListView1);
-                    CurrentSession(ctx).StartMailExtraction(folder);
+                    RepaintPacer pacer(ctx.window, ctx.ListView1, 100);
+                    CurrentSession(ctx).StartMailExtraction(folder());
                 });
             }
         } else if (hasMessages == false) {
