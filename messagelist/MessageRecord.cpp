@@ -13,13 +13,21 @@ MessageRecord::MessageRecord(const QString &from, const QString &fromName, const
                              const QString &subject, const QString &receivedDate,
                              const QString &plainTextBody, const QString &htmlTextBody)
 {
-    m_fields[From] = from.toUtf8();
-    m_fields[FromName] = fromName.toUtf8();
-    m_fields[FromAddress] = fromAddress.toUtf8();
-    m_fields[Subject] = subject.toUtf8();
-    m_fields[ReceivedDate] = receivedDate.toUtf8();
-    m_fields[PlainTextBody] = plainTextBody.toUtf8();
-    m_fields[HTMLTextBody] = htmlTextBody.toUtf8();
+    setField(From, from);
+    setField(FromName, fromName);
+    setField(FromAddress, fromAddress);
+    setField(Subject, subject);
+    setField(ReceivedDate, receivedDate);
+    setField(PlainTextBody, plainTextBody);
+    setField(HTMLTextBody, htmlTextBody);
+}
+
+void MessageRecord::setField(Field f, const QString &text)
+{
+    m_fields[f] = text.toUtf8();
+    // The conversion reserves room for the worst case (three bytes a character);
+    // the list keeps every record for as long as it stands, so give that back.
+    m_fields[f].squeeze();
 }
 
 bool MessageRecord::isEmpty() const

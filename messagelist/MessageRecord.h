@@ -18,7 +18,7 @@ public:
                   const QString &plainTextBody, const QString &htmlTextBody);
 
     QString field(Field f) const { return QString::fromUtf8(m_fields[f]); }
-    void setField(Field f, const QString &text) { m_fields[f] = text.toUtf8(); }
+    void setField(Field f, const QString &text);
     bool isEmpty() const;
     // UTF-8 size of the seven texts.
     qsizetype textBytes() const;
