@@ -1,0 +1,236 @@
+// The usual session from start to finish through the real windows: sign in to a real
+// Dovecot, list a folder, tick messages, open the export window and export them all,
+// then read every PDF back. Once as the mails appear in the browser, once text-only.
+
+#include "support/TestEnvironment.h"
+#include "messagelist/MessageListTestKit.h"
+#include "export/ExportFixture.h"
+
+#include "export/Form3.h"
+#include "messagelist/MessageRecord.h"
+#include "platform/ListView.h"
+#include "support/DovecotFixture.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QHash>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+using namespace larkspan;
+using namespace larkspan::test;
+
+namespace {
+
+const QString kDone = QStringLiteral("Done.");
+const QString kFolder = QStringLiteral("Picked");
+
+// One demo message and what its PDF must show.
+struct Expected {
+    QString file;       // under demo/mailbox
+    QString subject;    // as decoded from the header
+    QString address;    // sender address
+    QString richPiece;  // body text when exported as it appears in the browser
+    QString plainPiece; // body text when exported text-only
+};
+
+const QList<Expected> &Messages4()
+{
+    static const QList<Expected> list = {
+        {QStringLiteral("INBOX/001.eml"), QStringLiteral("Lunch on Thursday?"), QStringLiteral("ana.lima@example.org"),
+         QStringLiteral("Shipping times are down"), QStringLiteral("Shipping times are down")},
+        {QStringLiteral("Newsletters/002.eml"), QStringLiteral("Ten tips for tomatoes"),
+         QStringLiteral("news@garden-club.example"), QStringLiteral("Water early in the morning."),
+         QStringLiteral("Read this newsletter in an HTML mail reader")},
+        {QStringLiteral("INBOX/020.eml"), QStringLiteral("Réunion de l'équipe : ordre du jour"),
+         QStringLiteral("emeka@example.com"), QStringLiteral("Merci d'apporter vos idées"),
+         QStringLiteral("Merci d'apporter vos idées")},
+        {QStringLiteral("INBOX/024.eml"), QStringLiteral("Ευχαριστώ για τη βοήθεια"), QString(),
+         QStringLiteral("Ευχαριστώ πολύ για τη βοήθεια"), QStringLiteral("Ευχαριστώ πολύ για τη βοήθεια")},
+    };
+    return list;
+}
+
+QString DemoMailbox()
+{
+    return QDir::cleanPath(TestDataFolder() + QStringLiteral("/../../demo/mailbox"));
+}
+
+// Number of pictures drawn in a PDF (pdfimages -list has a two-line header).
+int PdfImageCount(const QString &path)
+{
+    QProcess pdfimages;
+    pdfimages.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), path});
+    if (!pdfimages.waitForFinished(60000) || pdfimages.exitCode() != 0)
+        return -1;
+    const QStringList lines =
+        QString::fromUtf8(pdfimages.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return qMax(0, int(lines.size()) - 2);
+}
+
+// Where a user clicks to tick a row.
+QPoint TickPoint(ListView *list, int row)
+{
+    const QModelIndex index = list->model()->index(row - 1, 0);
+    list->scrollTo(index);
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.rect = list->visualRect(index);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.text = index.data().toString();
+    option.checkState = Qt::Unchecked;
+    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
+}
+
+Form3 *OpenExportWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *form = qobject_cast<Form3 *>(widget); form && form->isVisible())
+            return form;
+    return nullptr;
+}
+
+} // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+    DovecotFixture m_server;
+    std::unique_ptr<MainWindow> m_window;
+
+    void exportEverything(bool textOnly)
+    {
+        m_window = std::make_unique<MainWindow>();
+        Form1 *w = m_window->form.get();
+
+        // Sign in and list the folder.
+        w->Text1->setText(m_server.user());
+        w->Text2->setText(m_server.password());
+        w->PushButton1->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w->PushButton1->text(), QStringLiteral("Disconnect"), 30000);
+        const int index = w->Combo2->findText(kFolder);
+        QVERIFY2(index >= 0, qPrintable(kFolder));
+        w->Combo2->setCurrentIndex(index);
+        Recorded().clear();
+        w->PushButton3->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Recorded().messages().contains(kDone), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->PushButton3->text(), QStringLiteral("2a. Get All Emails"), 30000);
+        QCOMPARE(w->ListView1->count(), Messages4().size());
+        QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 4"));
+
+        // Tick every row as a user does; the PDFs are numbered in list order.
+        QList<Expected> inListOrder;
+        for (int row = 1; row <= w->ListView1->count(); ++row) {
+            const QString subject = w->ListView1->subItem(row, 3);
+            auto found = std::find_if(Messages4().begin(), Messages4().end(),
+                                      [&](const Expected &e) { return e.subject == subject; });
+            QVERIFY2(found != Messages4().end(), qPrintable(subject));
+            inListOrder << *found;
+            QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, TickPoint(w->ListView1, row));
+            QVERIFY2(w->ListView1->checked(row), qPrintable(subject));
+        }
+        QCOMPARE(w->Label2->text(), QStringLiteral("Selected Emails: 4"));
+
+        (textOnly ? w->Option2 : w->Option1)->click();
+        Recorded().clear();
+        w->PushButton4->click();
+        Form3 *form = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((form = OpenExportWindow()) != nullptr, 30000);
+        QTRY_VERIFY(!w->isVisible());
+        QCOMPARE(form->RecordCount, 4);
+        QCOMPARE(form->PrintAsHTML, !textOnly);
+
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        const QString folder = out.path() + QStringLiteral("/");
+        form->txtBackupPath->setText(folder);
+        Recorded().clear();
+        form->PushButton2->click();
+        QTRY_COMPARE_WITH_TIMEOUT(Recorded().messages(), QStringList{kDone}, 120000);
+        QTRY_COMPARE(form->PushButton2->text(), QStringLiteral("Export All To PDF"));
+        QVERIFY2(form->LastFailures.isEmpty(), qPrintable(form->LastFailures.join(QLatin1Char('\n'))));
+        QVERIFY2(ErrorReports().isEmpty(), qPrintable(ErrorReports().join(QLatin1Char('\n'))));
+
+        const QStringList pdfs = QDir(out.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+        QCOMPARE(pdfs.size(), 4);
+        QHash<QString, int> pictures;
+        for (int k = 1; k <= 4; ++k) {
+            const Expected &e = inListOrder[k - 1];
+            const QString prefix = QString::number(k) + QStringLiteral(" - ");
+            auto file = std::find_if(pdfs.begin(), pdfs.end(), [&](const QString &name) { return name.startsWith(prefix); });
+            QVERIFY2(file != pdfs.end(), qPrintable(pdfs.join(QLatin1Char('|'))));
+            const QString path = folder + *file;
+            QVERIFY2(IsCompletePdf(path), qPrintable(path));
+            const QString text = PdfText(path);
+            const QString piece = textOnly ? e.plainPiece : e.richPiece;
+            QVERIFY2(text.contains(e.subject), qPrintable(e.file + QStringLiteral(": ") + text));
+            QVERIFY2(text.contains(piece), qPrintable(e.file + QStringLiteral(": ") + text));
+            if (!e.address.isEmpty())
+                QVERIFY2(text.contains(e.address), qPrintable(e.file + QStringLiteral(": ") + text));
+            pictures[e.file] = PdfImageCount(path);
+            QVERIFY2(pictures[e.file] >= 0, qPrintable(path));
+            if (textOnly)
+                QVERIFY2(!text.contains(e.richPiece) || e.richPiece == e.plainPiece, qPrintable(e.file));
+        }
+
+        // Every page carries the page's own header picture; the newsletter's inline
+        // picture comes along only with the browser look.
+        const QString plain = QStringLiteral("INBOX/001.eml");
+        const QString newsletter = QStringLiteral("Newsletters/002.eml");
+        if (textOnly)
+            QCOMPARE(pictures[newsletter], pictures[plain]);
+        else
+            QVERIFY2(pictures[newsletter] > pictures[plain],
+                     qPrintable(QStringLiteral("%1 against %2").arg(pictures[newsletter]).arg(pictures[plain])));
+
+        // Back to the main window, still signed in with the same list.
+        QPointer<Form3> closing = form;
+        form->PushButton8->click();
+        QTRY_VERIFY(closing.isNull());
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->ListView1->count(), 4);
+        QCOMPARE(w->PushButton1->text(), QStringLiteral("Disconnect"));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!DovecotFixture::available())
+            QSKIP("Dovecot is not installed");
+        m_server.addFolder(QStringLiteral("INBOX"), QStringList{DemoMailbox() + QStringLiteral("/INBOX/002.eml")});
+        QStringList files;
+        for (const Expected &e : Messages4())
+            files << DemoMailbox() + QLatin1Char('/') + e.file;
+        m_server.addFolder(kFolder, files);
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
+        qputenv("LARKSPAN_IMAP_PORT", QByteArray::number(m_server.port()));
+        qputenv("LARKSPAN_IMAP_CA_FILE", m_server.caFile().toLocal8Bit());
+    }
+
+    void init()
+    {
+        ResetSettings();
+        Recorded().clear();
+    }
+
+    void cleanup()
+    {
+        Recorded().onCall = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *form = qobject_cast<Form3 *>(widget))
+                delete form;
+        m_window.reset();
+    }
+
+    void exportAsInTheBrowser() { exportEverything(false); }
+    void exportTextOnly() { exportEverything(true); }
+};
+
+LARKSPAN_TEST_MAIN(EndToEndTest)
+#include "tst_endtoend.moc"
