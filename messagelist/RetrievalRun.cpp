@@ -104,6 +104,8 @@ void EndOfRun(MainWindowContext &ctx, RunKind kind, ErrorTrap &trap)
         ctx.PushButton2->show();
     });
     trap.step(__LINE__, [&] {
+        // The list view takes new rows in batches; show all of them before "Done.".
+        ctx.ListView1->refresh();
         if (!SkipDoneMessage)
             MsgBox(QStringLiteral("Done."), ctx.window);
     });

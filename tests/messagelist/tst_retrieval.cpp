@@ -163,8 +163,16 @@ private slots:
                                                w->PushButton2->isHidden() && ctx().pointer->isBusy() &&
                                                !w->ListView1->sorted();
                               });
+        // "Done." must not stand over a list that shows only part of the folder.
+        int rowsShownAtDone = -1;
+        larkspan::test::Recorded().onCall = [&](const larkspan::test::RecordingDialogs::Call &call) {
+            if (call.text == kDone)
+                rowsShownAtDone = w->ListView1->model()->rowCount();
+        };
         w->PushButton3->click();
+        larkspan::test::Recorded().onCall = nullptr;
         QVERIFY(sawRunning);
+        QCOMPARE(rowsShownAtDone, 3);
 
         QCOMPARE(Column(w->ListView1, 0),
                  QStringList({"Alice Example <alice@example.org>", "Bob Example <bob@example.org>",
