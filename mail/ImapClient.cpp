@@ -152,19 +152,24 @@ void ImapClient::closeTransport()
     m_retired.push_back(std::move(m_transport));
 }
 
+void ImapClient::forgetConversation()
+{
+    closeTransport();
+    m_reader.clear();
+    m_outstanding.clear();
+    m_fetchOrder.clear();
+    m_sendQueue.clear();
+    m_awaitingContinuation.reset();
+}
+
 void ImapClient::connectionEnded(const QString &reason)
 {
     QString text = reason;
     if (!m_byeText.isEmpty())
         text += QStringLiteral(" (%1)").arg(QString::fromUtf8(m_byeText));
     m_endReason = text;
-    closeTransport();
-    m_reader.clear();
     // Commands still outstanding never finish; their waits fail on the state below.
-    m_outstanding.clear();
-    m_fetchOrder.clear();
-    m_sendQueue.clear();
-    m_awaitingContinuation.reset();
+    forgetConversation();
     // Messages that arrived whole before the end are still handed out when asked for.
     for (auto it = m_ahead.begin(); it != m_ahead.end();) {
         if (it->second->ok && it->second->haveBody)
@@ -184,12 +189,7 @@ bool ImapClient::connectToServer(const QString &host)
     if (!beginOperation())
         return false;
     OperationScope scope{m_alive, &m_busy};
-    closeTransport();
-    m_reader.clear();
-    m_outstanding.clear();
-    m_fetchOrder.clear();
-    m_sendQueue.clear();
-    m_awaitingContinuation.reset();
+    forgetConversation();
     dropPipeline();
     m_byeText.clear();
     m_endReason.clear();

@@ -110,6 +110,8 @@ private:
     void handleFetchData(qint64 number, const imap::Response &response, qsizetype offset);
     void connectionEnded(const QString &reason);
     void closeTransport();
+    // Closes the transport and drops every command, reply and send still in flight.
+    void forgetConversation();
     void setState(State state);
     void fail(Failure failure, const QString &text);
     QString serverSaid(const Command &command) const;
