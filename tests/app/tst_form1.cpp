@@ -58,11 +58,7 @@ QStringList windowMessages()
 
 QStringList errorReports()
 {
-    QStringList texts;
-    for (const auto &call : Recorded().calls)
-        if (call.title == QLatin1String("Application Error"))
-            texts << call.text;
-    return texts;
+    return Recorded().errorReports();
 }
 
 // A loopback port nobody listens on.

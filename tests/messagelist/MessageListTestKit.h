@@ -126,11 +126,7 @@ inline QString Ticks(const ListView *list)
 
 inline QStringList ErrorReports()
 {
-    QStringList texts;
-    for (const auto &call : Recorded().calls)
-        if (call.title == QLatin1String("Application Error"))
-            texts << call.text;
-    return texts;
+    return Recorded().errorReports();
 }
 
 } // namespace larkspan::test

@@ -62,6 +62,15 @@ QStringList RecordingDialogs::messages() const
     return texts;
 }
 
+QStringList RecordingDialogs::errorReports() const
+{
+    QStringList texts;
+    for (const Call &call : calls)
+        if (call.kind == Kind::Message && call.title == QLatin1String("Application Error"))
+            texts.append(call.text);
+    return texts;
+}
+
 int RecordingDialogs::count(Kind kind) const
 {
     int n = 0;

@@ -40,6 +40,7 @@ public:
 
     QList<Call> calls;
     QStringList messages() const; // texts of the message boxes, in order
+    QStringList errorReports() const; // texts of the "Application Error" boxes, in order
     int count(Kind kind) const;
     void clear();
 };
