@@ -41,6 +41,12 @@ ImapClient::ImapClient(QObject *parent)
 {
 }
 
+// The message's FETCH response came in full; only a NO or BAD after it can spoil it.
+bool ImapClient::arrivedWhole(const Command &command)
+{
+    return command.haveBody && (!command.done || command.ok);
+}
+
 ImapClient::~ImapClient()
 {
     *m_alive = false;
@@ -85,8 +91,10 @@ void ImapClient::fail(Failure failure, const QString &text)
 // A server may echo what it was sent; the password never reaches the error text.
 QString ImapClient::scrub(QString text) const
 {
-    if (!m_password.isEmpty())
-        text.replace(m_password, QStringLiteral("********"));
+    for (const QString &secret : {m_password, m_credentials}) {
+        if (!secret.isEmpty())
+            text.replace(secret, QStringLiteral("********"));
+    }
     return text;
 }
 
@@ -170,9 +178,10 @@ void ImapClient::connectionEnded(const QString &reason)
     m_endReason = text;
     // Commands still outstanding never finish; their waits fail on the state below.
     forgetConversation();
-    // Messages that arrived whole before the end are still handed out when asked for.
+    // Messages that arrived whole before the end are still handed out when asked for,
+    // whether or not their command's completion made it too.
     for (auto it = m_ahead.begin(); it != m_ahead.end();) {
-        if (it->second->ok && it->second->haveBody)
+        if (arrivedWhole(*it->second))
             ++it;
         else
             it = m_ahead.erase(it);
@@ -194,6 +203,7 @@ bool ImapClient::connectToServer(const QString &host)
     m_byeText.clear();
     m_endReason.clear();
     m_exists = 0;
+    m_capabilities.reset();
     setState(State::Disconnected);
 
     if (m_port <= 0 || m_port > 65535) {
@@ -213,7 +223,9 @@ bool ImapClient::connectToServer(const QString &host)
     if (result == WaitResult::Done)
         return true;
     if (m_failure == Failure::ConnectionLost) {
-        m_failure = m_endReason.startsWith(QLatin1String("TLS")) ? Failure::Tls : Failure::Connect;
+        const bool tls = m_endReason.startsWith(QLatin1String("TLS")) ||
+                         m_endReason.startsWith(QLatin1String("The server's certificate"));
+        m_failure = tls ? Failure::Tls : Failure::Connect;
         m_error = m_endReason;
     }
     if (m_failure != Failure::Tls && m_failure != Failure::Connect)
@@ -378,15 +390,26 @@ void ImapClient::onReadyRead()
         m_readPending = false;
         if (!m_transport)
             break;
-        const QByteArray chunk = m_transport->readAll();
-        if (chunk.isEmpty())
-            continue;
-        m_reader.feed(chunk);
-        while (m_transport) {
-            std::optional<Response> response = m_reader.next();
-            if (!response)
-                break;
-            handle(*response);
+        // Nothing a server sends may end the program: whatever fails here ends the
+        // connection instead, with the reason for the waiting operation.
+        QString broken;
+        try {
+            m_reader.feed(m_transport->readAll());
+            while (m_transport) {
+                std::optional<Response> response = m_reader.next();
+                if (!response)
+                    break;
+                handle(*response);
+            }
+            broken = m_reader.overflowText();
+        } catch (const std::bad_alloc &) {
+            broken = QStringLiteral("There was not enough memory for what the server sent.");
+        } catch (const std::exception &error) {
+            broken = QStringLiteral("The server's answer could not be read: %1").arg(QString::fromLocal8Bit(error.what()));
+        }
+        if (!broken.isEmpty() && m_transport) {
+            connectionEnded(broken);
+            break;
         }
         if (m_idleTimer)
             m_idleTimer->start();
@@ -420,6 +443,8 @@ void ImapClient::onTransportFailed(const QString &reason)
 void ImapClient::handle(const Response &response)
 {
     const QByteArray tag = response.tag();
+    if (tag != "+")
+        noteCapabilities(response.rest());
     if (m_state == State::Greeting) {
         const QByteArray rest = response.rest();
         if (tag == "*" && rest.startsWith("OK"))
@@ -441,7 +466,8 @@ void ImapClient::handle(const Response &response)
         return;
     }
     for (auto &[key, command] : m_outstanding) {
-        if (command->kind == Raw)
+        // Only its being non-empty matters to the caller; a chatty server is cut short.
+        if (command->kind == Raw && command->rawText.size() < imap::kLongestLine)
             command->rawText += response.text();
     }
     if (tag == "*") {
@@ -586,36 +612,61 @@ QString ImapClient::sendRawCommand(const QString &text)
     return QString::fromUtf8(command->rawText);
 }
 
+void ImapClient::noteCapabilities(const QByteArray &rest)
+{
+    // "CAPABILITY a b c" as an untagged response, or "OK [CAPABILITY a b c] text".
+    QByteArray list;
+    if (rest.startsWith("CAPABILITY ") || rest == "CAPABILITY")
+        list = rest.mid(11);
+    else if (const qsizetype at = rest.indexOf("[CAPABILITY "); at >= 0 && at < 8)
+        list = rest.mid(at + 12, rest.indexOf(']', at) - at - 12);
+    else
+        return;
+    QSet<QByteArray> names;
+    for (const QByteArray &name : list.split(' '))
+        if (!name.isEmpty())
+            names.insert(name.toUpper());
+    m_capabilities = names;
+}
+
 bool ImapClient::login(const QString &user, const QString &password)
 {
     if (!beginOperation())
         return false;
     OperationScope scope{m_alive, &m_busy};
     m_password = password;
+    m_credentials.clear();
     if (!requireState(State::NotAuthenticated, QStringLiteral("Login")))
         return false;
-    const auto name = imap::MakeStringArgument(user.toUtf8());
-    const auto secret = imap::MakeStringArgument(password.toUtf8());
-    if (!name || !secret) {
+    if (user.contains(QChar(0)) || password.contains(QChar(0))) {
         fail(Failure::BadArgument, QStringLiteral("Login failed: the user name or password holds a NUL character."));
         return false;
     }
-    QList<QByteArray> pieces;
-    QByteArray current = "LOGIN ";
-    bool first = true;
-    for (const auto *argument : {&*name, &*secret}) {
-        if (!first)
-            current += ' ';
-        first = false;
-        if (argument->literal) {
-            current += '{' + QByteArray::number(argument->bytes.size()) + "}\r\n";
-            pieces.append(current);
-            current = argument->bytes;
-        } else {
-            current += argument->bytes;
+    // A server that did not say what it can do in its greeting is asked.
+    if (!m_capabilities) {
+        CommandPtr ask = issue(Plain, {"CAPABILITY\r\n"});
+        const WaitResult result = waitFor([&ask] { return ask->done; }, false);
+        if (result == WaitResult::Destroyed)
+            return false;
+        if (result == WaitResult::Failed) {
+            m_error = QStringLiteral("Login failed: %1").arg(m_error);
+            return false;
         }
     }
-    pieces.append(current + "\r\n");
+
+    QList<QByteArray> pieces;
+    if (m_capabilities && m_capabilities->contains("AUTH=PLAIN")) {
+        // SASL PLAIN carries any password in one base64 line, where LOGIN meets the
+        // line limits some servers keep before login.
+        const QByteArray encoded = (QByteArray(1, '\0') + user.toUtf8() + '\0' + password.toUtf8()).toBase64();
+        m_credentials = QString::fromLatin1(encoded);
+        if (m_capabilities->contains("SASL-IR"))
+            pieces = {"AUTHENTICATE PLAIN " + encoded + "\r\n"};
+        else
+            pieces = {"AUTHENTICATE PLAIN\r\n", encoded + "\r\n"};
+    } else {
+        pieces = *imap::CommandWithArguments("LOGIN", {user.toUtf8(), password.toUtf8()});
+    }
     CommandPtr command = issue(Login, pieces);
     const WaitResult result = waitFor([&command] { return command->done; }, false);
     if (result == WaitResult::Destroyed)
@@ -639,20 +690,15 @@ bool ImapClient::selectMailbox(const QString &name)
     const QString what = QStringLiteral("Selecting folder \"%1\"").arg(name);
     if (!requireState(State::Authenticated, what))
         return false;
-    const auto argument = imap::MakeStringArgument(imap::EncodeMailboxName(name));
-    if (!argument) {
+    const auto pieces = imap::CommandWithArguments("SELECT", {imap::EncodeMailboxName(name)});
+    if (!pieces) {
         fail(Failure::BadArgument, what + QStringLiteral(" failed: the name holds a NUL character."));
         return false;
     }
     // Numbers sent ahead belong to the folder that was selected before.
     dropPipeline();
     m_exists = 0;
-    QList<QByteArray> pieces;
-    if (argument->literal)
-        pieces = {"SELECT {" + QByteArray::number(argument->bytes.size()) + "}\r\n", argument->bytes + "\r\n"};
-    else
-        pieces = {"SELECT " + argument->bytes + "\r\n"};
-    CommandPtr command = issue(Select, pieces);
+    CommandPtr command = issue(Select, *pieces);
     const WaitResult result = waitFor([&command] { return command->done; }, false);
     if (result == WaitResult::Destroyed)
         return false;
@@ -757,7 +803,7 @@ std::unique_ptr<MailMessage> ImapClient::fetchSingle(int number, bool byUid)
             m_ahead.erase(found);
         }
     }
-    if (!(command && command->done) && !requireState(State::Selected, what))
+    if (!(command && (command->done || arrivedWhole(*command))) && !requireState(State::Selected, what))
         return nullptr;
     if (!command)
         command = issueFetch(number, byUid);
@@ -774,13 +820,15 @@ std::unique_ptr<MailMessage> ImapClient::fetchSingle(int number, bool byUid)
     if (!*m_alive)
         return nullptr;
     m_awaitedFetch.reset();
-    if (result == WaitResult::Failed || !command->done) {
+    const bool lostAfterArrival = result == WaitResult::Failed && m_state == State::Disconnected &&
+                                  command->wanted && arrivedWhole(*command);
+    if (!lostAfterArrival && (result == WaitResult::Failed || !command->done)) {
         // The server will still answer; nobody wants that answer any more.
         command->wanted = false;
         m_error = QStringLiteral("%1 failed: %2").arg(what, m_error);
         return nullptr;
     }
-    if (!command->ok) {
+    if (command->done && !command->ok) {
         fail(Failure::ServerRefused, QStringLiteral("%1 failed: %2").arg(what, serverSaid(*command)));
         return nullptr;
     }
@@ -789,6 +837,7 @@ std::unique_ptr<MailMessage> ImapClient::fetchSingle(int number, bool byUid)
         return nullptr;
     }
     std::unique_ptr<MailMessage> message = MailMessage::fromBytes(command->body, command->internalDate);
+    m_failure = Failure::None;
     m_error = QStringLiteral("%1: %2 bytes received.").arg(what).arg(command->body.size());
     return message;
 }

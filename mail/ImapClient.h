@@ -5,6 +5,7 @@
 #include "mail/MailMessage.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -92,6 +93,7 @@ private:
     using CommandPtr = std::shared_ptr<Command>;
     enum class WaitResult { Done, Failed, Destroyed };
 
+    static bool arrivedWhole(const Command &command);
     bool beginOperation();
     bool requireState(State atLeast, const QString &what);
     CommandPtr issue(int kind, QList<QByteArray> pieces);
@@ -107,6 +109,7 @@ private:
     void onTransportFailed(const QString &reason);
     void handle(const imap::Response &response);
     void handleUntagged(const imap::Response &response);
+    void noteCapabilities(const QByteArray &rest);
     void handleFetchData(qint64 number, const imap::Response &response, qsizetype offset);
     void connectionEnded(const QString &reason);
     void closeTransport();
@@ -127,6 +130,8 @@ private:
     QString m_error;
     Failure m_failure = Failure::None;
     QString m_password;
+    QString m_credentials; // the password as AUTHENTICATE sends it, kept out of texts too
+    std::optional<QSet<QByteArray>> m_capabilities; // as the server last listed them
     QString m_endReason;
     QByteArray m_byeText;
     int m_exists = 0;

@@ -1,5 +1,7 @@
 #include "mail/ImapCodec.h"
 
+#include <algorithm>
+
 namespace larkspan::imap {
 
 namespace {
@@ -118,6 +120,26 @@ std::optional<StringArgument> MakeStringArgument(const QByteArray &value)
     return StringArgument{true, value};
 }
 
+std::optional<QList<QByteArray>> CommandWithArguments(const QByteArray &verb, const QList<QByteArray> &arguments)
+{
+    QList<QByteArray> pieces;
+    QByteArray current = verb;
+    for (const QByteArray &value : arguments) {
+        const std::optional<StringArgument> argument = MakeStringArgument(value);
+        if (!argument)
+            return std::nullopt;
+        current += ' ';
+        if (argument->literal) {
+            pieces.append(current + '{' + QByteArray::number(argument->bytes.size()) + "}\r\n");
+            current = argument->bytes;
+        } else {
+            current += argument->bytes;
+        }
+    }
+    pieces.append(current + "\r\n");
+    return pieces;
+}
+
 QByteArray Response::tag() const
 {
     if (lines.isEmpty())
@@ -149,16 +171,34 @@ QByteArray Response::text() const
 
 void ResponseReader::feed(const QByteArray &chunk)
 {
+    if (m_overflow != Overflow::None)
+        return;
     if (m_pos > 0 && (m_pos >= m_buffer.size() || m_pos > 64 * 1024)) {
         m_buffer.remove(0, m_pos);
+        m_scanned = std::max<qsizetype>(0, m_scanned - m_pos);
         m_pos = 0;
     }
     m_buffer.append(chunk);
 }
 
+QString ResponseReader::overflowText() const
+{
+    switch (m_overflow) {
+    case Overflow::Literal:
+        return QStringLiteral("The server sent a message larger than 512 MB.");
+    case Overflow::Line:
+        return QStringLiteral("The server sent a line longer than 1 MB.");
+    case Overflow::None:
+        break;
+    }
+    return QString();
+}
+
 std::optional<Response> ResponseReader::next()
 {
     for (;;) {
+        if (m_overflow != Overflow::None)
+            return std::nullopt;
         if (m_literalRemaining > 0) {
             const qint64 available = m_buffer.size() - m_pos;
             const qint64 take = std::min(available, m_literalRemaining);
@@ -168,14 +208,23 @@ std::optional<Response> ResponseReader::next()
             if (m_literalRemaining > 0)
                 return std::nullopt;
         }
-        const qsizetype newline = m_buffer.indexOf('\n', m_pos);
-        if (newline < 0)
+        const qsizetype newline = m_buffer.indexOf('\n', std::max(m_pos, m_scanned));
+        if (newline < 0) {
+            m_scanned = m_buffer.size();
+            if (m_buffer.size() - m_pos > kLongestLine)
+                m_overflow = Overflow::Line;
             return std::nullopt;
+        }
+        if (newline - m_pos > kLongestLine) {
+            m_overflow = Overflow::Line;
+            return std::nullopt;
+        }
         qsizetype end = newline;
         if (end > m_pos && m_buffer.at(end - 1) == '\r')
             --end;
         QByteArray line = m_buffer.mid(m_pos, end - m_pos);
         m_pos = newline + 1;
+        m_scanned = m_pos;
 
         // "{n}" or the non-synchronising "{n+}" at the end announces a literal.
         qint64 size = -1;
@@ -189,12 +238,21 @@ std::optional<Response> ResponseReader::next()
                 const qint64 n = digits.toLongLong(&ok);
                 if (ok && n >= 0 && !digits.isEmpty())
                     size = n;
+                else if (!digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                    size = kLargestLiteral + 1; // more digits than a 64-bit number holds
             }
+        }
+        // One response may carry many literals; together they are held to the same bound.
+        m_partialSize += line.size() + std::max<qint64>(size, 0);
+        if (size > kLargestLiteral || m_partialSize > kLargestLiteral + kLongestLine) {
+            m_overflow = Overflow::Literal;
+            return std::nullopt;
         }
         m_partial.lines.append(line);
         if (size < 0) {
             Response done = std::move(m_partial);
             m_partial = Response();
+            m_partialSize = 0;
             m_literalSize = 0;
             return done;
         }
@@ -214,6 +272,9 @@ void ResponseReader::clear()
 {
     m_buffer.clear();
     m_pos = 0;
+    m_scanned = 0;
+    m_partialSize = 0;
+    m_overflow = Overflow::None;
     m_partial = Response();
     m_literalSize = 0;
     m_literalRemaining = 0;

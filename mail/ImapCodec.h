@@ -24,6 +24,10 @@ struct StringArgument {
 // Nothing for a value with a NUL octet, which IMAP cannot carry at all.
 std::optional<StringArgument> MakeStringArgument(const QByteArray &value);
 QByteArray QuoteString(const QByteArray &value);
+// One command as it goes on the wire: the verb, then each argument as a string
+// argument, CR LF at the end. A literal ends its piece; the server must answer "+"
+// before the next piece goes. Nothing when an argument holds a NUL octet.
+std::optional<QList<QByteArray>> CommandWithArguments(const QByteArray &verb, const QList<QByteArray> &arguments);
 
 // One complete server response. A response whose line ends in "{n}" continues after
 // n octets of literal data: lines[i] is followed by literals[i] when i < literals.size().
@@ -39,11 +43,23 @@ struct Response {
     QByteArray text() const;
 };
 
+// What a server may send at most: a literal (a whole message) of 512 MiB, a line
+// outside literals of 1 MiB. Beyond either, the reader stops and says why, so that
+// memory never grows on a server's word alone.
+inline constexpr qint64 kLargestLiteral = qint64(512) * 1024 * 1024;
+inline constexpr qsizetype kLongestLine = 1024 * 1024;
+
 // Reads responses out of a byte stream that arrives in arbitrary chunks.
 class ResponseReader {
 public:
+    enum class Overflow { None, Literal, Line };
+
     void feed(const QByteArray &chunk);
+    // Nothing while a response is incomplete, and for good once overflowed.
     std::optional<Response> next();
+    Overflow overflow() const { return m_overflow; }
+    // The overflow in words for the user; empty when there is none.
+    QString overflowText() const;
 
     // While a literal is being received: the first line of its response and how much
     // of the literal has arrived, for progress reports.
@@ -58,6 +74,9 @@ public:
 private:
     QByteArray m_buffer;
     qsizetype m_pos = 0;
+    qsizetype m_scanned = 0; // where the search for the next line end goes on
+    qint64 m_partialSize = 0;
+    Overflow m_overflow = Overflow::None;
     Response m_partial;
     qint64 m_literalSize = 0;
     qint64 m_literalRemaining = 0;

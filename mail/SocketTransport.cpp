@@ -80,8 +80,9 @@ private:
         case QAbstractSocket::RemoteHostClosedError:
             return QStringLiteral("The server closed the connection.");
         case QAbstractSocket::SslHandshakeFailedError:
-            return QStringLiteral("TLS handshake with %1 failed: %2")
-                .arg(where, m_certificateProblem.isEmpty() ? m_socket.errorString() : m_certificateProblem);
+            if (!m_certificateProblem.isEmpty())
+                return QStringLiteral("The server's certificate is not trusted: %1").arg(m_certificateProblem);
+            return QStringLiteral("TLS handshake with %1 failed: %2").arg(where, m_socket.errorString());
         default:
             return QStringLiteral("Connection to %1 failed: %2").arg(where, m_socket.errorString());
         }

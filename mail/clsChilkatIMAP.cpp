@@ -142,7 +142,17 @@ int clsChilkatIMAP::GetTotalMessage(const QString &FolderName)
 
 void clsChilkatIMAP::GetLastError()
 {
-    MsgBox(QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n"));
+    // The fixed first line, then what really went wrong: a user told the password is
+    // wrong when the certificate is the problem changes the wrong thing.
+    MsgBox(QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n") + ClientErrorText());
+}
+
+QString clsChilkatIMAP::ClientErrorText() const
+{
+    QString text = ChilkatIMAPObject ? ChilkatIMAPObject->lastErrorText() : QString();
+    if (!Password.isEmpty())
+        text.replace(Password, QStringLiteral("********"));
+    return text;
 }
 
 void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
@@ -198,9 +208,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
 
 void clsChilkatIMAP::WriteErrorLog()
 {
-    QString errorText = ChilkatIMAPObject ? ChilkatIMAPObject->lastErrorText() : QString();
-    if (!Password.isEmpty())
-        errorText.replace(Password, QStringLiteral("********"));
+    const QString errorText = ClientErrorText();
     const QString path = TempFolder() + QStringLiteral("/errorlog.txt");
     const QByteArray entry = (OleDateToGeneralText(ToOleDate(QDateTime::currentDateTime())) +
                               QStringLiteral(" : ") + errorText + QStringLiteral("\r\n") +

@@ -42,7 +42,7 @@ public:
     std::optional<QStringList> EnumMailFolders();
     // Messages in the folder; 0 (after GetLastError) when it cannot be selected.
     int GetTotalMessage(const QString &FolderName);
-    // The one failure message of the session.
+    // The one failure message of the session, with the client's reason below it.
     void GetLastError();
     // Connects, selects the folder and raises MailExtractListing for every message
     // from CurrentLocation to MaxRecord. A lost connection or an unwritable log ends
@@ -72,6 +72,8 @@ private:
     void Bind();
     ImapClient &Component();
     void WriteErrorLog();
+    // The client's last error text, the password masked.
+    QString ClientErrorText() const;
     bool ChilkatImap1_AbortCheck();
     void ChilkatImap1_PercentDone(int percent);
     // True once every owner but the session's own operations has let go of it.

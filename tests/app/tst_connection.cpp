@@ -116,7 +116,8 @@ private slots:
         QFETCH(QString, password);
         Form1 &f = window(false, user, password);
         f.PushButton1->click();
-        QCOMPARE(windowMessages(), QStringList({kInvalidLogin}));
+        QCOMPARE(windowMessages(),
+                 QStringList({kInvalidLogin + "Login failed: the server answered NO [AUTHENTICATIONFAILED] Authentication failed."}));
         QVERIFY(errorReports().isEmpty());
         QCOMPARE(f.PushButton1->text(), QStringLiteral("1. Connect"));
         QCOMPARE(f.ProgressBar1->text(), QStringLiteral("Disconnected from Yahoo! Mail."));

@@ -31,6 +31,7 @@ public:
     QByteArray greeting = "* OK [CAPABILITY IMAP4rev1] fake server ready\r\n";
     QList<QByteArray> messages; // FETCH n answers messages[n - 1]
     QList<QByteArray> folders{"INBOX"};
+    QByteArray capabilities = "IMAP4rev1"; // the answer to CAPABILITY
     QList<Command> received;
 
     FakeImapServer()
@@ -92,7 +93,20 @@ public:
     void answerNormally(const Command &c)
     {
         const QByteArray ok = c.tag + " OK " + c.verb + " completed\r\n";
-        if (c.verb == "ID") {
+        if (!m_authenticating.isEmpty()) {
+            // The client's line after "+" (its tag is the credentials).
+            send(m_authenticating + " OK AUTHENTICATE completed\r\n");
+            m_authenticating.clear();
+        } else if (c.verb == "CAPABILITY") {
+            send("* CAPABILITY " + capabilities + "\r\n" + ok);
+        } else if (c.verb == "AUTHENTICATE") {
+            if (c.line.count(' ') >= 3) {
+                send(ok); // initial response given
+            } else {
+                m_authenticating = c.tag;
+                send("+ \r\n");
+            }
+        } else if (c.verb == "ID") {
             send("* ID (\"name\" \"fake\")\r\n" + ok);
         } else if (c.verb == "LOGIN") {
             send(ok);
@@ -183,6 +197,7 @@ private:
     QPointer<QTcpSocket> m_socket;
     imap::ResponseReader m_reader;
     qsizetype m_continued = 0;
+    QByteArray m_authenticating;
 };
 
 } // namespace larkspan::test

@@ -69,6 +69,44 @@ private slots:
         QVERIFY(Recorded().messages().isEmpty());
     }
 
+    void loginUsesSaslPlainWhereTheServerOffersIt_data()
+    {
+        QTest::addColumn<QByteArray>("greeting");
+        QTest::addColumn<QByteArray>("capabilities");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        const QByteArray id = "a1 ID (\"GUID\" \"1\")";
+        const QByteArray credentials = QByteArray("\0user\0secret", 12).toBase64();
+        QTest::newRow("no AUTH=PLAIN: LOGIN") << QByteArray("* OK [CAPABILITY IMAP4rev1 AUTH=LOGIN] ready\r\n") << QByteArray()
+                                             << QList<QByteArray>{id, "a2 LOGIN \"user\" \"secret\""};
+        QTest::newRow("SASL-IR: one line") << QByteArray("* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=PLAIN] ready\r\n")
+                                           << QByteArray() << QList<QByteArray>{id, "a2 AUTHENTICATE PLAIN " + credentials};
+        QTest::newRow("AUTH=PLAIN: after the continuation") << QByteArray("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] ready\r\n")
+                                                            << QByteArray()
+                                                            << QList<QByteArray>{id, "a2 AUTHENTICATE PLAIN", credentials};
+        QTest::newRow("greeting says nothing: asked") << QByteArray("* OK ready\r\n") << QByteArray("IMAP4rev1 AUTH=PLAIN SASL-IR")
+                                                      << QList<QByteArray>{id, "a2 CAPABILITY", "a3 AUTHENTICATE PLAIN " + credentials};
+        QTest::newRow("asked, no AUTH=PLAIN") << QByteArray("* OK ready\r\n") << QByteArray("IMAP4rev1")
+                                              << QList<QByteArray>{id, "a2 CAPABILITY", "a3 LOGIN \"user\" \"secret\""};
+    }
+
+    void loginUsesSaslPlainWhereTheServerOffersIt()
+    {
+        QFETCH(QByteArray, greeting);
+        QFETCH(QByteArray, capabilities);
+        QFETCH(QList<QByteArray>, lines);
+        FakeImapServer server;
+        server.greeting = greeting;
+        server.capabilities = capabilities;
+        ImapClient client;
+        auto s = session(client, server);
+        QVERIFY(s->Connect());
+        QList<QByteArray> received;
+        for (const auto &c : server.received)
+            received.append(c.line);
+        QCOMPARE(received, lines);
+        QCOMPARE(client.state(), ImapClient::State::Authenticated);
+    }
+
     void loginArgumentsCannotBreakTheCommand_data()
     {
         QTest::addColumn<QString>("user");
@@ -132,7 +170,11 @@ private slots:
         auto s = session(client, server);
         QVERIFY(!s->Connect());
         QCOMPARE(server.verbs(), QList<QByteArray>{"ID"});
-        QCOMPARE(Recorded().messages(), QStringList{kInvalidLogin});
+        QCOMPARE(Recorded().messages(), QStringList{kInvalidLogin + client.lastErrorText()});
+        QVERIFY2(client.lastErrorText().startsWith(QStringLiteral("Command \"ID (\"GUID\" \"1\")\" failed: ") +
+                                                   (close ? QStringLiteral("The server closed the connection.")
+                                                          : QStringLiteral("The server sent nothing for "))),
+                 qPrintable(client.lastErrorText()));
         QCOMPARE(client.lastFailure(), close ? ImapClient::Failure::ConnectionLost : ImapClient::Failure::Timeout);
     }
 
@@ -189,8 +231,8 @@ private slots:
                 srv.answerNormally(c);
         };
         QVERIFY(!s->EnumMailFolders());
-        QCOMPARE(Recorded().messages(), QStringList{kInvalidLogin});
-        QVERIFY(client.lastErrorText().contains(QStringLiteral("listing broke")));
+        QCOMPARE(Recorded().messages(),
+                 QStringList{kInvalidLogin + QStringLiteral("Listing folders failed: the server answered NO [SERVERBUG] listing broke")});
     }
 
     void fetchesArePipelinedWithinTheWalk()
@@ -322,16 +364,40 @@ private slots:
         QCOMPARE(second->subject(), QStringLiteral("Message 2"));
     }
 
-    void serverClosingMidFetchReachesTheCaller()
+    void walkEndsWithTheReasonAndKeepsWhatArrivedWhole_data()
     {
+        QTest::addColumn<QByteArray>("third");   // what the server sends for message 3
+        QTest::addColumn<bool>("closeAfter");     // and whether it closes the connection then
+        QTest::addColumn<bool>("holdCompletions"); // the tagged OKs of 1 and 2 never come
+        QTest::addColumn<QString>("reason");
+        const QByteArray cut = FakeImapServer::fetchAnswer(3, FakeImapServer::simpleMessage(3)).left(60);
+        QTest::newRow("closed inside message 3") << cut << true << false << "The server closed the connection.";
+        QTest::newRow("closed inside message 3, 1 and 2 not completed yet")
+            << cut << true << true << "The server closed the connection.";
+        QTest::newRow("a 3 GB literal") << QByteArray("* 3 FETCH (BODY[] {3000000000}\r\nFrom: x\r\n") << false << false
+                                        << "The server sent a message larger than 512 MB.";
+        QTest::newRow("a line that never ends") << "* 3 FETCH (FLAGS (" + QByteArray(1100 * 1024, 'x') << false << false
+                                                << "The server sent a line longer than 1 MB.";
+    }
+
+    void walkEndsWithTheReasonAndKeepsWhatArrivedWhole()
+    {
+        QFETCH(QByteArray, third);
+        QFETCH(bool, closeAfter);
+        QFETCH(bool, holdCompletions);
+        QFETCH(QString, reason);
         FakeImapServer server;
         for (int n = 1; n <= 5; ++n)
             server.messages.append(FakeImapServer::simpleMessage(n));
-        server.onCommand = [](FakeImapServer &srv, const FakeImapServer::Command &c) {
-            if (c.verb == "FETCH" && FakeImapServer::fetchNumber(c) == 3) {
-                srv.send(FakeImapServer::fetchAnswer(3, srv.messages[2]).left(60));
-                srv.closeConnection();
-            } else {
+        server.onCommand = [&](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            const int n = c.verb == "FETCH" ? FakeImapServer::fetchNumber(c) : 0;
+            if (n == 3) {
+                srv.send(third);
+                if (closeAfter)
+                    srv.closeConnection();
+            } else if (holdCompletions && (n == 1 || n == 2)) {
+                srv.send(FakeImapServer::fetchAnswer(n, srv.messages[n - 1]));
+            } else if (n < 3) {
                 srv.answerNormally(c);
             }
         };
@@ -346,10 +412,10 @@ private slots:
         } catch (const AppError &error) {
             raised = error.description();
         }
-        QVERIFY2(raised.contains(QStringLiteral("closed the connection")), qPrintable(raised));
-        QVERIFY(raised.contains(QStringLiteral("message 3")));
+        QCOMPARE(raised, QStringLiteral("Fetching message 3 failed: ") + reason);
         QCOMPARE(spy.count(), 2);
         QCOMPARE(s->CurrentLocation, 3);
+        QCOMPARE(client.state(), ImapClient::State::Disconnected);
         QFile log(TempFolder() + QStringLiteral("/errorlog.txt"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll().count("\r\n"), 6);
@@ -414,11 +480,20 @@ private slots:
         QCOMPARE(client.lastFailure(), ImapClient::Failure::NotConnected);
     }
 
+    void serverEchoOfThePasswordIsHidden_data()
+    {
+        QTest::addColumn<QByteArray>("greeting");
+        QTest::newRow("LOGIN") << QByteArray("* OK [CAPABILITY IMAP4rev1] ready\r\n");
+        QTest::newRow("AUTHENTICATE PLAIN") << QByteArray("* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=PLAIN] ready\r\n");
+    }
+
     void serverEchoOfThePasswordIsHidden()
     {
+        QFETCH(QByteArray, greeting);
         FakeImapServer server;
+        server.greeting = greeting;
         server.onCommand = [](FakeImapServer &srv, const FakeImapServer::Command &c) {
-            if (c.verb == "LOGIN")
+            if (c.verb == "LOGIN" || c.verb == "AUTHENTICATE")
                 srv.send(c.tag + " NO rejected " + c.line + "\r\n");
             else
                 srv.answerNormally(c);
@@ -426,8 +501,9 @@ private slots:
         ImapClient client;
         open(client, server);
         QVERIFY(!client.login(QStringLiteral("user"), QStringLiteral("Hunter2-secret")));
-        QVERIFY(client.lastErrorText().contains(QStringLiteral("rejected")));
+        QVERIFY(client.lastErrorText().startsWith(QStringLiteral("Login failed: the server answered NO rejected a1 ")));
         QVERIFY(!client.lastErrorText().contains(QStringLiteral("Hunter2-secret")));
+        QVERIFY(!client.lastErrorText().contains(QString::fromLatin1(QByteArray("\0user\0Hunter2-secret", 20).toBase64())));
     }
 };
 

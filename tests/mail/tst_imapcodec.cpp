@@ -95,6 +95,49 @@ private slots:
         QVERIFY(!reader.inLiteral());
     }
 
+    void readerStopsAtTheBoundsOfWhatAServerMaySend_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<int>("overflow");
+        const QByteArray mebibyte(1024 * 1024, 'x');
+        const auto none = int(ResponseReader::Overflow::None);
+        const auto literal = int(ResponseReader::Overflow::Literal);
+        const auto line = int(ResponseReader::Overflow::Line);
+        QTest::newRow("a 3 GB literal") << QList<QByteArray>{"* 1 FETCH (BODY[] {3000000000}\r\n", "abc"} << literal;
+        QTest::newRow("a literal of 512 MiB and one octet") << QList<QByteArray>{"* 1 FETCH (BODY[] {536870913}\r\n"} << literal;
+        QTest::newRow("more digits than a number holds") << QList<QByteArray>{"* 1 FETCH (BODY[] {99999999999999999999999}\r\n"} << literal;
+        QTest::newRow("a line that never ends") << QList<QByteArray>{"* OK ", mebibyte, "more"} << line;
+        QTest::newRow("a long line in one piece") << QList<QByteArray>{"* OK " + mebibyte + "\r\n"} << line;
+        QTest::newRow("a line of 1 MiB") << QList<QByteArray>{"* OK " + mebibyte.left(1024 * 1024 - 6) + "\r\n"} << none;
+    }
+
+    void readerStopsAtTheBoundsOfWhatAServerMaySend()
+    {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(int, overflow);
+        ResponseReader reader;
+        qsizetype responses = 0;
+        for (const QByteArray &chunk : chunks) {
+            reader.feed(chunk);
+            while (reader.next())
+                ++responses;
+        }
+        QCOMPARE(int(reader.overflow()), overflow);
+        QCOMPARE(responses, overflow == int(ResponseReader::Overflow::None) ? 1 : 0);
+        // Once overflowed, the reader holds nothing more, and says why.
+        reader.feed("a1 OK done\r\n");
+        QCOMPARE(bool(reader.next()), overflow == int(ResponseReader::Overflow::None));
+        QCOMPARE(reader.overflowText().isEmpty(), overflow == int(ResponseReader::Overflow::None));
+    }
+
+    void commandsCarryTheirArgumentsQuotedOrAsLiterals()
+    {
+        QCOMPARE(*CommandWithArguments("LOGIN", {"user", "pa\"ss"}), QList<QByteArray>{"LOGIN \"user\" \"pa\\\"ss\"\r\n"});
+        QCOMPARE(*CommandWithArguments("LOGIN", {"j\xc3\xbcrgen", "pw"}),
+                 (QList<QByteArray>{"LOGIN {7}\r\n", "j\xc3\xbcrgen \"pw\"\r\n"}));
+        QVERIFY(!CommandWithArguments("SELECT", {QByteArray("a\0b", 3)}));
+    }
+
     void valuesOfAFetchAnswer()
     {
         ResponseReader reader;

@@ -83,6 +83,11 @@ void DovecotFixture::setCredentials(const QString &user, const QString &password
     m_password = password;
 }
 
+void DovecotFixture::addAccount(const QString &user, const QString &password)
+{
+    m_otherAccounts.append({user, password});
+}
+
 void DovecotFixture::addFolder(const QString &name, const QList<QByteArray> &messages)
 {
     for (Folder &folder : m_folders) {
@@ -222,9 +227,10 @@ bool DovecotFixture::writeConfiguration()
     if (!root)
         conf += QStringLiteral("service anvil {\n  chroot =\n}\n");
 
-    if (!WriteFile(d + "/dovecot.conf", conf.toUtf8(), kReadable) ||
-        !WriteFile(d + "/passwd", (m_user + QStringLiteral(":{PLAIN}") + m_password + QStringLiteral("::::::\n")).toUtf8(),
-                   kReadable)) {
+    QString accounts;
+    for (const auto &[user, password] : QList<std::pair<QString, QString>>{{m_user, m_password}} + m_otherAccounts)
+        accounts += user + QStringLiteral(":{PLAIN}") + password + QStringLiteral("::::::\n");
+    if (!WriteFile(d + "/dovecot.conf", conf.toUtf8(), kReadable) || !WriteFile(d + "/passwd", accounts.toUtf8(), kReadable)) {
         m_error = QStringLiteral("cannot write the server configuration in %1").arg(d);
         return false;
     }

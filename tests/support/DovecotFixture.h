@@ -46,6 +46,9 @@ public:
     // The password may hold anything but ':' and line breaks.
     void setCredentials(const QString &user, const QString &password);
 
+    // Before start(): one more account, with an empty mailbox.
+    void addAccount(const QString &user, const QString &password);
+
     // Before start(): a folder ("INBOX" or a name with "/" as hierarchy separator)
     // with messages in this order (sequence numbers 1, 2, ...). Called again for the
     // same folder, appends.
@@ -85,6 +88,7 @@ private:
     QString m_user = QStringLiteral("larkspan");
     QString m_password = QStringLiteral("Larkspan-test-1");
     std::vector<Folder> m_folders;
+    QList<std::pair<QString, QString>> m_otherAccounts;
     quint16 m_port = 0;
     bool m_configured = false;
     QString m_error;
