@@ -211,7 +211,9 @@ void Form3::Form_Load()
 void Form3::Navigate()
 {
     WebBrowser1->navigate(QStringLiteral("about:blank"));
-    WebBrowser1->navigate(HTMLFilePath);
+    m_previewFailure = HTMLFilePath.isEmpty() ? PageFailure : QString();
+    if (!HTMLFilePath.isEmpty())
+        WebBrowser1->navigate(HTMLFilePath);
 }
 
 void Form3::PushButton4_Click()

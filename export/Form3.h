@@ -33,9 +33,11 @@ public:
     // the first preview, the stored folder and pattern.
     void Form_Load();
 
-    // The page of Records(CurrentIndex) into TEMP/tmp.tmp; sets HTMLFilePath.
+    // The page of Records(CurrentIndex) into TEMP/tmp.tmp; sets HTMLFilePath, which
+    // stays empty (and PageFailure says why) when the page could not be written.
     void CreateHTMLFile();
-    // Shows HTMLFilePath in the preview (about:blank first); does not wait.
+    // Shows HTMLFilePath in the preview (about:blank first); does not wait. Without a
+    // page the preview stays blank.
     void Navigate();
     // The PDF path for Records(CurrentIndex) from the pattern and folder, handed to
     // the PDF writer; empty when the pattern gives no usable name.
@@ -60,6 +62,7 @@ public:
     int CurrentIndex = 0;
     int RecordCount = 0;
     QString HTMLFilePath;
+    QString PageFailure; // why the last page could not be written; empty after success
     bool GoingBack = false;
     bool CancelExport = false;
     bool PrintAsHTML = true;
@@ -102,6 +105,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QString writeMessagePage();
     void buildControls();
     void layoutControls();
     void setApplicationBusy(bool busy);
@@ -117,6 +121,8 @@ private:
 
     MainWindowContext &m_main;
     bool m_closing = false;
+    // Why the preview holds no page of its message; empty while it shows one.
+    QString m_previewFailure;
     bool m_appBusy = false;
     int m_runDepth = 0;
     int m_createdOne = 0;

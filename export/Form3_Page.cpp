@@ -2,6 +2,7 @@
 #include "export/Form3.h"
 
 #include "platform/AppError.h"
+#include "platform/ErrorReport.h"
 #include "platform/FileHelpers.h"
 #include "platform/ProgramFolder.h"
 
@@ -24,6 +25,20 @@ QString PlainTextAsHtml(const QString &text)
 } // namespace
 
 void Form3::CreateHTMLFile()
+{
+    // Until this message's page is written whole there is none: nothing may show or
+    // print the previous message in its place.
+    HTMLFilePath.clear();
+    try {
+        HTMLFilePath = writeMessagePage();
+        PageFailure.clear();
+    } catch (...) {
+        PageFailure = DescribeException(std::current_exception());
+        throw;
+    }
+}
+
+QString Form3::writeMessagePage()
 {
     QString page = ReadWholeFile(ProgramFile(QStringLiteral("Base.tmp")));
 
@@ -57,7 +72,7 @@ void Form3::CreateHTMLFile()
     OpenTextFile(path, slot);
     WriteText(page, slot);
     CloseTextFile(slot);
-    HTMLFilePath = path;
+    return path;
 }
 
 } // namespace larkspan

@@ -164,7 +164,10 @@ void Form3::RunExport()
         m_createdOne = 0;
         bool cancelled = false;
         QString failure;
-        trap.step(__LINE__, [&] { failure = printAndWait(WebBrowser1, path, false, &cancelled); });
+        if (!m_previewFailure.isEmpty())
+            failure = QStringLiteral("The page of this message could not be written: ") + m_previewFailure;
+        else
+            trap.step(__LINE__, [&] { failure = printAndWait(WebBrowser1, path, false, &cancelled); });
         if (m_closing)
             return;
         if (!cancelled && failure.isEmpty())
@@ -215,7 +218,10 @@ void Form3::RunExportAll()
         if (CancelExport || m_closing)
             break;
         CurrentIndex = i;
-        trap.step(__LINE__, [&] { CreateHTMLFile(); });
+        if (!trap.step(__LINE__, [&] { CreateHTMLFile(); })) {
+            failures << describeMessage(i) + QStringLiteral(": its page could not be written: ") + PageFailure;
+            continue;
+        }
         QString path;
         trap.step(__LINE__, [&] { path = CreatePDF_File(); });
         if (path.isEmpty()) {

@@ -40,7 +40,8 @@ void ErrorTrap::report(int line, std::exception_ptr error) noexcept
 {
     ++m_failures;
     try {
-        ShowErrorReport(DescribeException(error), m_object, m_procedure, line - m_firstLine);
+        m_lastError = DescribeException(error);
+        ShowErrorReport(m_lastError, m_object, m_procedure, line - m_firstLine);
     } catch (...) {
         // The report itself must never take the program down.
     }

@@ -48,6 +48,8 @@ public:
     }
 
     int failures() const { return m_failures; }
+    // The description of the last failure reported.
+    QString lastError() const { return m_lastError; }
 
 private:
     void report(int line, std::exception_ptr error) noexcept;
@@ -56,6 +58,7 @@ private:
     QString m_procedure;
     int m_firstLine;
     int m_failures = 0;
+    QString m_lastError;
 };
 
 } // namespace larkspan

@@ -71,6 +71,19 @@ QString ReadWholeFile(const QString &path)
     return decode(bytes);
 }
 
+QString WriteAllBytes(QFileDevice &file, const QByteArray &bytes)
+{
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        // After a short write, the next one fails with the reason.
+        const qint64 now = file.write(bytes.constData() + written, bytes.size() - written);
+        if (now <= 0)
+            return file.errorString();
+        written += now;
+    }
+    return QString();
+}
+
 int FreeFileSlot()
 {
     int slot = 1;
@@ -86,7 +99,7 @@ void OpenTextFile(const QString &path, int slot)
     if (openFiles().count(slot))
         throw AppError(QStringLiteral("File already open: slot %1 holds %2").arg(slot).arg(openFiles()[slot]->fileName()), 55);
     auto file = std::make_unique<QFile>(path);
-    if (path.isEmpty() || QFileInfo(path).isDir() || !file->open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (path.isEmpty() || QFileInfo(path).isDir() || !file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         raiseOpenError(path, *file, true);
     openFiles()[slot] = std::move(file);
 }
@@ -99,8 +112,9 @@ void WriteText(const QString &text, int slot)
     QFile &file = *found->second;
     QStringEncoder encode(QStringConverter::System);
     const QByteArray bytes = encode(text);
-    if (file.write(bytes) != bytes.size())
-        throw AppError(QStringLiteral("Device I/O error writing %1 (%2)").arg(file.fileName(), file.errorString()), 57);
+    const QString reason = WriteAllBytes(file, bytes);
+    if (!reason.isEmpty())
+        throw AppError(QStringLiteral("Device I/O error writing %1 (%2)").arg(file.fileName(), reason), 57);
 }
 
 void CloseTextFile(int slot)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+class QFileDevice;
 
 namespace larkspan {
 
@@ -13,13 +16,18 @@ bool FileExistsOnDisk(const QString &path);
 // or it cannot be read for another reason (75).
 QString ReadWholeFile(const QString &path);
 
+// Writes all of bytes to an open file. Empty on success, otherwise the system's reason
+// ("No space left on device"), which a single short write does not report by itself.
+QString WriteAllBytes(QFileDevice &file, const QByteArray &bytes);
+
 // Text files written through numbered slots. OpenTextFile creates or truncates the
 // file; the same errors as ReadWholeFile are raised for a path that cannot be
 // written, and "File already open" (55) for a slot in use.
 int FreeFileSlot();
 void OpenTextFile(const QString &path, int slot);
-// Writes the text as it is (no line end added) in the system's encoding. A slot that
-// is not open raises "Bad file name or number" (52); a failed write raises 57.
+// Writes the text as it is (no line end added) in the system's encoding, straight to
+// the file. A slot that is not open raises "Bad file name or number" (52); a failed
+// write raises 57 with the system's reason.
 void WriteText(const QString &text, int slot);
 // Closes the slot's file and every other file still open through these routines.
 // A file whose buffered text could not be written raises 57 after all are closed.

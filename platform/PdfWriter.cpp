@@ -1,6 +1,7 @@
 #include "platform/PdfWriter.h"
 
 #include "platform/Dialogs.h"
+#include "platform/FileHelpers.h"
 #include "platform/PdfWriterName.h"
 #include "platform/SettingsStore.h"
 
@@ -140,9 +141,16 @@ void PdfWriter::rendered(QWebEnginePage *page, PdfPrintJob *job, const QByteArra
             QString problem = PdfTargetProblem(job->m_path);
             if (problem.isEmpty()) {
                 QSaveFile file(job->m_path);
-                if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit())
+                QString reason;
+                // Unbuffered: a buffered tail that fails to reach the disk on commit
+                // would still be renamed into place, cut short.
+                if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                    reason = file.errorString();
+                else if (reason = WriteAllBytes(file, pdf); reason.isEmpty() && !file.commit())
+                    reason = file.errorString();
+                if (!reason.isEmpty())
                     problem = QStringLiteral("The PDF file \"%1\" could not be written: %2")
-                                  .arg(QDir::toNativeSeparators(job->m_path), file.errorString());
+                                  .arg(QDir::toNativeSeparators(job->m_path), reason);
             }
             job->finish(problem.isEmpty(), problem);
         }

@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(html.count(QStringLiteral("BODY-TEXT")), 3 + 1); // title, subject line, sender line, body
     }
 
-    void anUnwritablePageFileIsReportedAndThePreviousPageStays()
+    void anUnwritablePageFileIsReportedAndThePreviewShowsNoOtherMessage()
     {
         GiveRecords(*m_form, {MakeRecord(QStringLiteral("first page"), QStringLiteral("one")),
                               MakeRecord(QStringLiteral("second page"), QStringLiteral("two"))});
@@ -121,10 +121,14 @@ private slots:
         QCOMPARE(Recorded().calls.size(), 1);
         QCOMPARE(Recorded().calls.first().title, QStringLiteral("Application Error"));
         QVERIFY(Recorded().calls.first().text.contains(QStringLiteral("Form3.PushButton5_Click")));
+        // The preview is blank rather than the first message shown as the second.
+        QVERIFY(m_form->HTMLFilePath.isEmpty());
+        QVERIFY(m_form->PageFailure.contains(pageFile));
+        QCOMPARE(shownText(), QString());
         QVERIFY(QDir().rmdir(pageFile));
-        // The handler went on to show whatever page file there is; the next step works again.
         m_form->PushButton4->click();
         QVERIFY(shownText().contains(QStringLiteral("first page")));
+        QVERIFY(m_form->PageFailure.isEmpty());
     }
 
     void imageIsCopiedOnceAndNeverRefreshed()

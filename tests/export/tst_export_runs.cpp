@@ -7,6 +7,7 @@
 #include "platform/WebBrowser.h"
 
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -176,6 +177,45 @@ private slots:
         QVERIFY(Recorded().messages().first().startsWith(QStringLiteral("Failed to create the PDF file.")));
         expectIdle();
         QFile::setPermissions(m_dir->path() + QStringLiteral("/ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void aPageThatCannotBeWrittenIsNeverPrinted()
+    {
+        openWith({MakeRecord(QStringLiteral("Heron census"), QStringLiteral("herons")),
+                  MakeRecord(QStringLiteral("Lantern order"), QStringLiteral("lanterns"))});
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->WebBrowser1->readyState(), 4, 30000);
+        // A full temporary folder: the page file takes no bytes.
+        const QString pageFile = m_form->HTMLFilePath;
+        QVERIFY(QFile::remove(pageFile));
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), pageFile));
+        const auto restore = qScopeGuard([&] { QFile::remove(pageFile); });
+
+        m_form->PushButton2->click();
+        QCOMPARE(Recorded().errorReports().size(), 2);
+        QCOMPARE(Recorded().messages().size(), 3);
+        const QString closing = Recorded().messages().last();
+        QVERIFY2(closing.startsWith(QStringLiteral("Done.\r\rFailed to create PDFs for some emails.\r\n\r\n"
+                                                   "1. Heron census: its page could not be written: ")),
+                 qPrintable(closing));
+        QVERIFY(closing.contains(QStringLiteral("No space left on device")));
+        QVERIFY(closing.contains(QStringLiteral("\r\n2. Lantern order: its page could not be written: ")));
+        QVERIFY(pdfs().isEmpty());
+        expectIdle();
+
+        // The preview of the next message fails the same way: it shows nothing, and
+        // "Export To PDF" refuses to print it.
+        Recorded().clear();
+        m_form->PushButton5->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_form->WebBrowser1->busy(), 30000);
+        m_form->PushButton1->click();
+        const QStringList shown = Recorded().messages();
+        QCOMPARE(shown.size(), 2); // the page step's error report, then the run's own message
+        QVERIFY2(shown.last().startsWith(QStringLiteral("Failed to create the PDF file.\r\n\r\n") + outFolder() +
+                                          QStringLiteral("2 - 12-07-2026 Lantern order.pdf\r\n"
+                                                         "The page of this message could not be written: ")),
+                 qPrintable(shown.last()));
+        QVERIFY(pdfs().isEmpty());
+        expectIdle();
     }
 
     void cancelBeforeTheFirstPrint()

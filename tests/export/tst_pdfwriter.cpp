@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace larkspan;
@@ -118,6 +120,29 @@ private slots:
         QVERIFY(!error.isEmpty());
         QVERIFY(!QFileInfo::exists(path));
         QFile::setPermissions(dir.filePath(QStringLiteral("locked")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void aFullDiskNamesTheSystemsReason()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("too big.pdf"));
+        loadPage(QStringLiteral("<h1>More than the disk takes</h1>"));
+        handOff(path);
+        // A file size limit stands in for a full disk: writes beyond it fail with the
+        // system's reason, as they do when no space is left.
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        bool ok = true;
+        const QString error = printAndWait(&ok);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedSignal);
+        QVERIFY(!ok);
+        QCOMPARE(error, QStringLiteral("The PDF file \"%1\" could not be written: File too large").arg(path));
+        QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     }
 
     void withoutBypassTheUserIsAsked()
