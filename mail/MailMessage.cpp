@@ -1,5 +1,7 @@
 #include "mail/MailMessage.h"
 
+#include "mail/Charset.h"
+#include "mail/HeaderText.h"
 #include "mail/OleDate.h"
 
 #include <QDateTime>
@@ -26,32 +28,13 @@ void InitGMime()
     std::call_once(once, [] { g_mime_init(); });
 }
 
-// Text from GMime is meant to be UTF-8; a part in an unknown charset can still hand
-// over raw 8-bit octets, which are then read as Windows-1252 rather than lost.
-QString FromLooseUtf8(const char *text, gssize length = -1)
+// The raw value of a message header (folded, encoded words as sent); empty when absent.
+QByteArray RawHeader(GMimeObject *object, const char *name)
 {
-    if (!text)
-        return QString();
-    const gsize size = length < 0 ? strlen(text) : gsize(length);
-    if (g_utf8_validate(text, gssize(size), nullptr))
-        return QString::fromUtf8(text, qsizetype(size));
-    gsize written = 0;
-    if (char *converted = g_convert(text, gssize(size), "UTF-8", "WINDOWS-1252", nullptr, &written, nullptr)) {
-        const QString out = QString::fromUtf8(converted, qsizetype(written));
-        g_free(converted);
-        return out;
-    }
-    return QString::fromLatin1(text, qsizetype(size));
-}
-
-// Header folding (CR LF before white space) is removed and any stray line break
-// becomes a space, so a subject is always one line.
-QString Unfold(QString text)
-{
-    text.replace(QLatin1String("\r\n"), QString());
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    return text.trimmed();
+    GMimeHeaderList *headers = g_mime_object_get_header_list(object);
+    GMimeHeader *header = headers ? g_mime_header_list_get_header(headers, name) : nullptr;
+    const char *raw = header ? g_mime_header_get_raw_value(header) : nullptr;
+    return raw ? QByteArray(raw) : QByteArray();
 }
 
 QByteArray DecodedContent(GMimePart *part)
@@ -75,14 +58,13 @@ QString PartText(GMimePart *part)
                       g_ascii_strcasecmp(charset, "us-ascii") == 0 || g_ascii_strcasecmp(charset, "utf8") == 0;
     if (GMIME_IS_TEXT_PART(part) && !utf8) {
         if (char *text = g_mime_text_part_get_text(GMIME_TEXT_PART(part))) {
-            const QString out = FromLooseUtf8(text);
+            const QString out = mime::TextFromLooseUtf8(text);
             g_free(text);
             return out;
         }
         return QString();
     }
-    const QByteArray raw = DecodedContent(part);
-    return FromLooseUtf8(raw.constData(), raw.size());
+    return mime::TextFromLooseUtf8(DecodedContent(part));
 }
 
 bool IsAttachment(GMimeObject *object)
@@ -217,7 +199,10 @@ std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const
 
     QDateTime when;
     if (parsed) {
-        if (InternetAddressList *from = g_mime_message_get_from(parsed)) {
+        // Names and the subject go through our own decoder: GMime's joins adjacent
+        // encoded words before decoding them, which cuts a split subject short.
+        const QByteArray fromHeader = mime::NormaliseEncodedWords(RawHeader(GMIME_OBJECT(parsed), "From"));
+        if (InternetAddressList *from = internet_address_list_parse(nullptr, fromHeader.constData())) {
             InternetAddress *address = internet_address_list_length(from) > 0
                                            ? internet_address_list_get_address(from, 0)
                                            : nullptr;
@@ -229,16 +214,17 @@ std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const
                               : nullptr;
             }
             if (address && INTERNET_ADDRESS_IS_MAILBOX(address)) {
-                message->m_fromName = Unfold(FromLooseUtf8(internet_address_get_name(address)));
-                message->m_fromAddress = FromLooseUtf8(
-                    internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+                message->m_fromName = mime::OneLine(mime::TextFromLooseUtf8(internet_address_get_name(address)));
+                message->m_fromAddress =
+                    mime::TextFromLooseUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
                 message->m_from = message->m_fromName.isEmpty()
                                       ? message->m_fromAddress
                                       : message->m_fromName + QStringLiteral(" <") + message->m_fromAddress +
                                             QLatin1Char('>');
             }
+            g_object_unref(from);
         }
-        message->m_subject = Unfold(FromLooseUtf8(g_mime_message_get_subject(parsed)));
+        message->m_subject = mime::DecodeHeaderText(RawHeader(GMIME_OBJECT(parsed), "Subject"));
         if (GDateTime *date = g_mime_message_get_date(parsed))
             when = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date)).toLocalTime();
 

@@ -92,6 +92,38 @@ private slots:
         QCOMPARE(m->plainTextBody().trimmed(), body);
     }
 
+    // Texts that senders split into several encoded words come out whole.
+    void headerTextsDecodeWhole_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QString>("text"); // the subject, or the sender's name for a From header
+        QTest::newRow("padded words in sequence, folded")
+            << QByteArray("Subject: =?utf-8?b?RGVsaXZlcnkgcHJpY2luZyB0b21vcnJvdyBnYXLDp29uIG9mZmVyIA==?=\r\n"
+                          " =?utf-8?b?4oKsMTAwIFrDvHJpY2gg4pyTIG1hw7FhbmEgY2Fmw6kgY2/DtnBl?=")
+            << "Delivery pricing tomorrow garçon offer €100 Zürich ✓ mañana café coöpe";
+        QTest::newRow("a character split across words") << QByteArray("Subject: =?UTF-8?Q?caf=C3?= =?UTF-8?Q?=A9_ouvert?=")
+                                                        << "café ouvert";
+        QTest::newRow("B and Q mixed, unpadded B") << QByteArray("Subject: =?utf-8?b?SGVs?=\t=?utf-8?q?lo_W=c3=b6rld?= =?utf-8?b?w6k?=")
+                                                   << "Hello Wörldé";
+        QTest::newRow("two charsets side by side, plain text kept")
+            << QByteArray("Subject: Re: =?iso-8859-1?q?Fran=E7ois?= =?windows-1252?q?_=80?= et moi") << "Re: François € et moi";
+        QTest::newRow("word glued to text, unknown charset") << QByteArray("Subject: Jo=?utf-8?q?=C3=A9?=l =?x-unknown?q?abc?=")
+                                                            << "Joél abc";
+        QTest::newRow("a word that cannot be decoded stays") << QByteArray("Subject: =?utf-8?b?#bad#?= ok") << "=?utf-8?b?#bad#?= ok";
+        QTest::newRow("words inside a quoted display name")
+            << QByteArray("From: \"=?utf-8?q?M=C3=BCller,?= =?utf-8?b?IEjDpG5z?=\" <hans@example.de>") << "Müller, Häns";
+        QTest::newRow("display name split across words")
+            << QByteArray("From: =?utf-8?b?SsO8cmdlbiA=?=\r\n =?utf-8?b?TcO8bGxlcg==?= <j@example.de>") << "Jürgen Müller";
+    }
+
+    void headerTextsDecodeWhole()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(QString, text);
+        auto m = MailMessage::fromBytes(header + "\r\nContent-Type: text/plain\r\n\r\nbody\r\n");
+        QCOMPARE(header.startsWith("From:") ? m->senderName() : m->subject(), text);
+    }
+
     void inlineImageBecomesDataUrl()
     {
         auto m = Read("inline-image.eml");

@@ -26,6 +26,7 @@ using larkspan::test::TestDataFolder;
 
 namespace {
 
+const QString kSplitSubject = QStringLiteral("Delivery pricing tomorrow garçon offer €100 Zürich ✓ mañana café coöpe");
 const QString kInvalidLogin = QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n");
 
 QString Eml(const QString &name)
@@ -100,7 +101,7 @@ private slots:
         m_server.addFolder(QStringLiteral("Mixed"),
                            QStringList{Eml("subject-utf8.eml"), Eml("subject-latin1.eml"), Eml("subject-cp1252.eml"),
                                        Eml("inline-image.eml"), Eml("attachment.eml"), Eml("no-date.eml"),
-                                       Eml("malformed-header.eml")});
+                                       Eml("malformed-header.eml"), Eml("subject-split-words.eml")});
         m_server.addAccount(QStringLiteral("long"), LongPassword());
         QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
         qputenv("LARKSPAN_IMAP_CA_FILE", m_server.caFile().toLocal8Bit());
@@ -392,9 +393,9 @@ private slots:
         auto s = session();
         QSignalSpy spy(s.get(), &clsChilkatIMAP::MailExtractListing);
         s->CurrentLocation = 1;
-        s->MaxRecord = 7;
+        s->MaxRecord = 8;
         s->StartMailExtraction(QStringLiteral("Mixed"));
-        QCOMPARE(spy.count(), 7);
+        QCOMPARE(spy.count(), 8);
         QCOMPARE(spy.at(0).at(3).toString(), QStringLiteral("Grüße aus Köln und € 50"));
         QCOMPARE(spy.at(0).at(1).toString(), QStringLiteral("Jürgen Müller"));
         QCOMPARE(spy.at(1).at(3).toString(), QStringLiteral("Résumé de la réunion"));
@@ -405,6 +406,9 @@ private slots:
         QVERIFY(ParseGeneralDate(spy.at(5).at(4).toString()));
         QVERIFY(!spy.at(5).at(4).toString().isEmpty());
         QCOMPARE(spy.at(6).at(7).toInt(), 7);
+        // A subject and a name split into several padded encoded words come out whole.
+        QCOMPARE(spy.at(7).at(3).toString(), kSplitSubject);
+        QCOMPARE(spy.at(7).at(0).toString(), QStringLiteral("Jürgen Müller <juergen@example.de>"));
     }
 
     void listingToolPrintsTheFolder()
@@ -425,6 +429,13 @@ private slots:
         QCOMPARE(first.value("oleDate").toDouble(), *ParseGeneralDate(first.value("receivedDate").toString()));
         for (const char *key : {"from", "fromName", "plainTextBody", "htmlTextBody"})
             QVERIFY(first.contains(QLatin1String(key)));
+
+        QProcess split;
+        split.start(ProgramFile(QStringLiteral("larkspan-list")),
+                    {m_server.host(), QString::number(m_server.port()), m_server.user(), m_server.password(),
+                     QStringLiteral("Mixed"), QStringLiteral("8"), QStringLiteral("8")});
+        QVERIFY(split.waitForFinished(60000));
+        QCOMPARE(QJsonDocument::fromJson(split.readAllStandardOutput()).object().value("subject").toString(), kSplitSubject);
 
         QProcess bad;
         bad.start(ProgramFile(QStringLiteral("larkspan-list")),

@@ -1,0 +1,56 @@
+#include "mail/Charset.h"
+
+// GLib uses "signals" as a name, which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <gmime/gmime.h>
+#pragma pop_macro("signals")
+
+#include <mutex>
+
+namespace larkspan::mime {
+
+namespace {
+
+QString Convert(QByteArrayView bytes, const char *from)
+{
+    gsize written = 0;
+    char *converted = g_convert(bytes.data(), gssize(bytes.size()), "UTF-8", from, nullptr, &written, nullptr);
+    if (!converted)
+        return QString();
+    QString out = QString::fromUtf8(converted, qsizetype(written));
+    g_free(converted);
+    return out.isNull() ? QString(QLatin1String("")) : out;
+}
+
+bool IsUtf8Name(QByteArrayView name)
+{
+    return name.isEmpty() || name.compare("utf-8", Qt::CaseInsensitive) == 0 ||
+           name.compare("utf8", Qt::CaseInsensitive) == 0 || name.compare("us-ascii", Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QString TextFromLooseUtf8(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return QString();
+    if (g_utf8_validate(bytes.data(), gssize(bytes.size()), nullptr))
+        return QString::fromUtf8(bytes);
+    const QString converted = Convert(bytes, "WINDOWS-1252");
+    return converted.isNull() ? QString::fromLatin1(bytes) : converted;
+}
+
+QString TextFromCharset(QByteArrayView bytes, QByteArrayView charset)
+{
+    if (IsUtf8Name(charset))
+        return TextFromLooseUtf8(bytes);
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); }); // the charset aliases
+    const QByteArray name = charset.toByteArray();
+    // GMime knows the aliases mail uses ("latin1", "x-mac-roman", "ks_c_5601-1987").
+    const QString converted = Convert(bytes, g_mime_charset_iconv_name(name.constData()));
+    return converted.isNull() ? TextFromLooseUtf8(bytes) : converted;
+}
+
+} // namespace larkspan::mime
