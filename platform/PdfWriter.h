@@ -71,6 +71,8 @@ public:
 
     // Jobs taken and not yet finished.
     int pendingJobs() const { return m_pending; }
+    // The page is rendering a PDF at this moment (even for a job already abandoned).
+    bool isRendering(QWebEnginePage *page) const { return m_rendering.value(page); }
 
 signals:
     void jobFinished(const QString &path, bool ok, const QString &error);

@@ -240,7 +240,10 @@ void WebBrowser::onLoadingChanged(const QUrl &url, bool finished)
 
 void WebBrowser::stop()
 {
-    m_page->triggerAction(QWebEnginePage::Stop);
+    // Stopping a page while it renders a PDF takes the whole program down with it; the
+    // job is abandoned below instead, and its PDF thrown away when it arrives.
+    if (!PdfWriter::instance().isRendering(m_page))
+        m_page->triggerAction(QWebEnginePage::Stop);
     if (m_state == Loading) {
         // A stopped document counts as complete, as far as it got.
         m_state = Complete;

@@ -1,10 +1,12 @@
 // The export runs for real: PDFs written through the hidden browser and our PDF
 // writer, progress, end messages, failures named, cancel, one-message export.
 
+#include "support/AccessibleNames.h"
 #include "support/TestEnvironment.h"
 #include "ExportFixture.h"
 
 #include "platform/WebBrowser.h"
+#include "platform/PdfWriter.h"
 
 #include <QPushButton>
 #include <QScopeGuard>
@@ -83,6 +85,7 @@ private slots:
             texts << m_form->ProgressBar1->text();
             values << m_form->ProgressBar1->preciseValue();
             QCOMPARE(m_form->PushButton2->text(), QStringLiteral("Cancel Export"));
+            QCOMPARE(AccessibleNameMismatches(m_form), QStringList());
         });
         m_form->PushButton2->click();
 
@@ -238,6 +241,30 @@ private slots:
         m_form->PushButton2->click();
         QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Cancelled.\r\n\r\nSome PDF file(s) were created.")});
         QCOMPARE(pdfs(), QStringList{QStringLiteral("1 - 12-07-2026 a.pdf")});
+        expectIdle();
+        QCOMPARE(AccessibleNameMismatches(m_form), QStringList());
+    }
+
+    void cancelWhileAPageIsPrinting()
+    {
+        openWith({MakeRecord(QStringLiteral("a")), MakeRecord(QStringLiteral("b")), MakeRecord(QStringLiteral("c"))});
+        // Pressed while the page renders its PDF, again and again: the program lives on.
+        for (int round = 0; round < 3; ++round) {
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, this, [&] {
+                if (PdfWriter::instance().isRendering(m_form->WebBrowser2->page()) &&
+                    m_form->PushButton2->text() == QStringLiteral("Cancel Export")) {
+                    poll.stop();
+                    m_form->PushButton2->click();
+                }
+            });
+            poll.start(1);
+            m_form->PushButton2->click();
+            QCOMPARE(Recorded().messages().first(), QStringLiteral("Cancelled.\r\n\r\nNo PDF file was created."));
+            Recorded().clear();
+            QTRY_VERIFY(!PdfWriter::instance().isRendering(m_form->WebBrowser2->page()));
+        }
+        QVERIFY(pdfs().isEmpty());
         expectIdle();
     }
 
