@@ -2,6 +2,7 @@
 
 #include "messagelist/ListCounters.h"
 #include "mail/clsChilkatIMAP.h"
+#include "platform/KeyboardActivation.h"
 #include "platform/ListView.h"
 #include "platform/PointerRules.h"
 #include "platform/ProgressBar.h"
@@ -24,17 +25,18 @@ namespace larkspan {
 
 namespace {
 
+// Controls that show text are named by it for screen readers, always current; only
+// those without text of their own get an accessible name here.
 template <typename W>
-W *named(W *widget, const char *name, const QString &accessibleName)
+W *named(W *widget, const char *name)
 {
     widget->setObjectName(QString::fromLatin1(name));
-    widget->setAccessibleName(accessibleName);
     return widget;
 }
 
 QPushButton *button(QWidget *parent, const char *name, const QString &caption)
 {
-    auto *b = named(new QPushButton(caption, parent), name, caption);
+    auto *b = named(new QPushButton(caption, parent), name);
     b->setAutoDefault(false);
     return b;
 }
@@ -91,6 +93,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
 
     connectHandlers();
     connectWorkflows();
+    PressFocusedButtonsWithEnter(this);
 }
 
 Form1::~Form1() = default;
@@ -101,48 +104,51 @@ void Form1::buildControls()
     central->setObjectName(QStringLiteral("Form1Client"));
     setCentralWidget(central);
 
-    Frame5 = named(new QGroupBox(QStringLiteral("Login"), central), "Frame5", QStringLiteral("Login"));
-    lblLabels[0] = named(new QLabel(QStringLiteral(" Yahoo! ID:"), Frame5), "lblLabels", QStringLiteral(" Yahoo! ID:"));
-    lblLabels[1] = named(new QLabel(QStringLiteral("Password:"), Frame5), "lblLabels", QStringLiteral("Password:"));
+    Frame5 = named(new QGroupBox(QStringLiteral("Login"), central), "Frame5");
+    lblLabels[0] = named(new QLabel(QStringLiteral(" Yahoo! ID:"), Frame5), "lblLabels");
+    lblLabels[1] = named(new QLabel(QStringLiteral("Password:"), Frame5), "lblLabels");
     lblLabels[0]->setProperty("Index", 0);
     lblLabels[1]->setProperty("Index", 1);
-    Text1 = named(new QLineEdit(Frame5), "Text1", QStringLiteral("Yahoo! ID"));
-    Text2 = named(new QLineEdit(Frame5), "Text2", QStringLiteral("Password"));
+    Text1 = named(new QLineEdit(Frame5), "Text1");
+    Text2 = named(new QLineEdit(Frame5), "Text2");
     Text2->setEchoMode(QLineEdit::Password);
     // One "*" per character, whatever the platform style would show.
     Text2->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     lblLabels[0]->setBuddy(Text1);
     lblLabels[1]->setBuddy(Text2);
-    Check1 = named(new QCheckBox(QStringLiteral("Remember me"), Frame5), "Check1", QStringLiteral("Remember me"));
-    Check2 = named(new QCheckBox(QStringLiteral("Autoconnect when software loads"), Frame5), "Check2",
-                   QStringLiteral("Autoconnect when software loads"));
+    Check1 = named(new QCheckBox(QStringLiteral("Remember me"), Frame5), "Check1");
+    Check2 = named(new QCheckBox(QStringLiteral("Autoconnect when software loads"), Frame5), "Check2");
     PushButton1 = button(Frame5, "PushButton1", QStringLiteral("1. Connect"));
     PushButton12 = button(Frame5, "PushButton12", QStringLiteral("Can't Login?"));
     PushButton11 = button(Frame5, "PushButton11", QStringLiteral("Help"));
 
-    Frame3 = named(new QGroupBox(QStringLiteral("Folder"), central), "Frame3", QStringLiteral("Folder"));
-    Combo2 = named(new QComboBox(Frame3), "Combo2", QStringLiteral("Folder"));
+    Frame3 = named(new QGroupBox(QStringLiteral("Folder"), central), "Frame3");
+    Combo2 = named(new QComboBox(Frame3), "Combo2");
+    Combo2->setAccessibleName(QStringLiteral("Folder"));
     Combo2->setEditable(false);
     Combo2->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     Combo2->setMinimumContentsLength(16);
 
-    Frame6 = named(new QGroupBox(QStringLiteral("Filter Options"), central), "Frame6", QStringLiteral("Filter Options"));
+    Frame6 = named(new QGroupBox(QStringLiteral("Filter Options"), central), "Frame6");
     PushButton14 = button(Frame6, "PushButton14", QStringLiteral("Filter By Characters"));
     PushButton15 = button(Frame6, "PushButton15", QStringLiteral("?"));
     PushButton15->setToolTip(QStringLiteral("What the character filter does"));
+    PushButton15->setAccessibleDescription(PushButton15->toolTip());
     PushButton17 = button(Frame6, "PushButton17", QStringLiteral("Clear Filter"));
-    Label3 = named(new QLabel(QStringLiteral("No Character Filter set"), Frame6), "Label3", QStringLiteral("Character filter"));
+    Label3 = named(new QLabel(QStringLiteral("No Character Filter set"), Frame6), "Label3");
     Label3->setWordWrap(true);
 
     PushButton3 = button(central, "PushButton3", QStringLiteral("2a. Get All Emails"));
     PushButton2 = button(central, "PushButton2", QStringLiteral("2b. Get Some Emails"));
     PushButton8 = button(central, "PushButton8", QStringLiteral("Show List In Larger View"));
 
-    ListView1 = named(new ListView(central), "ListView1", QStringLiteral("Message list"));
+    ListView1 = named(new ListView(central), "ListView1");
+    ListView1->setAccessibleName(QStringLiteral("Message list"));
+    ListView1->setAccessibleDescription(QStringLiteral("Space ticks or unticks the current message"));
     ListView1->setMinimumHeight(120);
 
-    Label1 = named(new QLabel(QStringLiteral("Total Number Of Emails: "), central), "Label1", QStringLiteral("Total Number Of Emails"));
-    Label2 = named(new QLabel(QStringLiteral("Selected Emails: "), central), "Label2", QStringLiteral("Selected Emails"));
+    Label1 = named(new QLabel(QStringLiteral("Total Number Of Emails: "), central), "Label1");
+    Label2 = named(new QLabel(QStringLiteral("Selected Emails: "), central), "Label2");
 
     PushButton5 = button(central, "PushButton5", QStringLiteral("Check All"));
     PushButton6 = button(central, "PushButton6", QStringLiteral("Uncheck All"));
@@ -150,16 +156,15 @@ void Form1::buildControls()
     PushButton9 = button(central, "PushButton9", QStringLiteral("Check Emails Containing..."));
     PushButton10 = button(central, "PushButton10", QStringLiteral("Check Emails Not Containing..."));
 
-    Frame1 = named(new QGroupBox(QStringLiteral("Export Options"), central), "Frame1", QStringLiteral("Export Options"));
-    Option1 = named(new QRadioButton(QStringLiteral("Export email as it appears in browser (with images)"), Frame1), "Option1",
-                    QStringLiteral("Export email as it appears in browser (with images)"));
-    Option2 = named(new QRadioButton(QStringLiteral("Export as text-only PDF"), Frame1), "Option2",
-                    QStringLiteral("Export as text-only PDF"));
+    Frame1 = named(new QGroupBox(QStringLiteral("Export Options"), central), "Frame1");
+    Option1 = named(new QRadioButton(QStringLiteral("Export email as it appears in browser (with images)"), Frame1), "Option1");
+    Option2 = named(new QRadioButton(QStringLiteral("Export as text-only PDF"), Frame1), "Option2");
     Option1->setChecked(true);
 
     PushButton4 = button(central, "PushButton4", QStringLiteral("3. Export Checked Emails To PDF"));
 
-    ProgressBar1 = named(new ProgressBar(central), "ProgressBar1", QStringLiteral("Status"));
+    ProgressBar1 = named(new ProgressBar(central), "ProgressBar1");
+    ProgressBar1->setAccessibleDescription(QStringLiteral("Status"));
 
     SkinFramework1 = new SkinEngine(this);
     SkinFramework1->setObjectName(QStringLiteral("SkinFramework1"));
@@ -234,6 +239,14 @@ void Form1::buildLayout()
     main->addWidget(Frame1);
     main->addWidget(PushButton4);
     main->addWidget(ProgressBar1);
+
+    // Tab goes through the controls as the layout shows them.
+    const QList<QWidget *> tabOrder = {Text1, Text2, Check1, Check2, PushButton1, PushButton12, PushButton11,
+                                       Combo2, PushButton14, PushButton15, PushButton17, PushButton3, PushButton2,
+                                       PushButton8, ListView1, PushButton5, PushButton6, PushButton9, PushButton10,
+                                       PushButton7, Option1, Option2, PushButton4};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     resize(760, 820);
 }

@@ -8,6 +8,7 @@
 #include "platform/ErrorReport.h"
 #include "platform/FolderPicker.h"
 #include "platform/HandCursor.h"
+#include "platform/KeyboardActivation.h"
 #include "platform/PointerRules.h"
 #include "platform/ProgressBar.h"
 #include "platform/SettingsStore.h"
@@ -36,7 +37,6 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const QString &captio
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(caption);
     button->setAutoDefault(false);
     return button;
 }
@@ -85,7 +85,6 @@ void Form3::buildControls()
 {
     Frame1 = new QGroupBox(QStringLiteral("Output Filename Option"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setAccessibleName(Frame1->title());
     Text1 = new QLineEdit(DefaultPattern(), Frame1);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setAccessibleName(QStringLiteral("Output Filename Option"));
@@ -99,7 +98,6 @@ void Form3::buildControls()
 
     Frame3 = new QGroupBox(QStringLiteral("Save PDF Files To This Folder"), this);
     Frame3->setObjectName(QStringLiteral("Frame3"));
-    Frame3->setAccessibleName(Frame3->title());
     txtBackupPath = new QLineEdit(Frame3);
     txtBackupPath->setObjectName(QStringLiteral("txtBackupPath"));
     txtBackupPath->setAccessibleName(QStringLiteral("Save PDF Files To This Folder"));
@@ -128,7 +126,7 @@ void Form3::buildControls()
 
     ProgressBar1 = new ProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+    ProgressBar1->setAccessibleDescription(QStringLiteral("Export progress"));
 
     PushButton1 = MakeButton(this, "PushButton1", QStringLiteral("Export To PDF"));
     PushButton2 = MakeButton(this, "PushButton2", QStringLiteral("Export All To PDF"));
@@ -163,6 +161,13 @@ void Form3::buildControls()
     runs->addWidget(PushButton1);
     runs->addWidget(PushButton2);
     layout->addLayout(runs);
+    // Tab goes through the controls as the layout shows them.
+    const QList<QWidget *> tabOrder = {Text1, PushButton7, PushButton9, txtBackupPath, PushButton6, PushButton4,
+                                       PushButton3, PushButton5, WebBrowser1, PushButton8, PushButton1, PushButton2};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    PressFocusedButtonsWithEnter(this);
+
     resize(560, 720);
     layoutControls();
 }

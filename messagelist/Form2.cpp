@@ -73,7 +73,12 @@ void Form2::Form_Load(QWidget *owner)
     // Just below the visible client area: only the keyboard (Enter) reaches it.
     PlaceTwips(Command1, 120, 2100, 1215, 375);
     Command1->setDefault(true);
+    // Enter reaches it as the default button; Tab need not stop at a button nobody sees.
+    Command1->setFocusPolicy(Qt::NoFocus);
     PushButton1->setAutoDefault(false);
+    // Each box is named after the label above it.
+    Label1[0]->setBuddy(Text1[0]);
+    Label1[1]->setBuddy(Text1[1]);
     dialog->setFixedSize(TwipsToPixels(4200, dialog), TwipsToPixels(2040, dialog));
 
     QObject::connect(PushButton1, &QPushButton::clicked, dialog, [this] { PushButton1_Click(); });
@@ -89,7 +94,6 @@ void Form2::Form_Load(QWidget *owner)
     trap.step(__LINE__, [&] {
         QWidget::setTabOrder(Text1[1], Text1[0]);
         QWidget::setTabOrder(Text1[0], PushButton1);
-        QWidget::setTabOrder(PushButton1, Command1);
         Text1[1]->setFocus();
         Text1[1]->selectAll();
     });

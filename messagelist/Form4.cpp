@@ -6,6 +6,7 @@
 #include "messagelist/MainWindowContext.h"
 #include "messagelist/SecondaryWindowLook.h"
 #include "platform/ErrorReport.h"
+#include "platform/KeyboardActivation.h"
 #include "platform/ListView.h"
 #include "platform/WindowPointer.h"
 
@@ -55,6 +56,9 @@ Form4::Form4(MainWindowContext &main, QWidget *owner)
     PushButton4 = new QPushButton(QStringLiteral("< Back"), this);
     for (QPushButton *button : {PushButton5, PushButton6, PushButton9, PushButton10, PushButton7, PushButton1, PushButton4})
         button->setAutoDefault(false);
+    ListView1->setAccessibleName(QStringLiteral("Message list"));
+    ListView1->setAccessibleDescription(QStringLiteral("Space ticks or unticks the current message"));
+    PressFocusedButtonsWithEnter(this);
 
     PlaceTwips(ListView1, 120, 120, 7800, 1860);
     PlaceTwips(Label1, 120, 2085, 3840, 255);

@@ -22,6 +22,8 @@ Form5::Form5(MainWindowContext &ctx, QWidget *owner)
     Frame1 = new QGroupBox(
         QStringLiteral("Filter By Characters - only emails containing these characters will be retrieved"), this);
     txtSearch = new QLineEdit(Frame1);
+    txtSearch->setAccessibleName(QStringLiteral("Filter By Characters"));
+    txtSearch->setAccessibleDescription(Frame1->title());
     PushButton1 = new QPushButton(QStringLiteral("OK"), this);
     PushButton2 = new QPushButton(QStringLiteral("Cancel"), this);
     PlaceTwips(Frame1, 120, 120, 6975, 855);

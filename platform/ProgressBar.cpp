@@ -19,7 +19,7 @@ void ProgressBar::setText(const QString &text)
     QString format = text;
     format.replace(QLatin1Char('%'), QStringLiteral("%%"));
     setFormat(format);
-    setAccessibleDescription(text);
+    setAccessibleName(text); // announces the change as well
 }
 
 void ProgressBar::setPreciseValue(double value)

@@ -5,8 +5,8 @@
 namespace larkspan {
 
 // A progress bar that shows a text of the program's choosing ("Progress Bar" when
-// idle). The text is also the bar's accessible description, so screen readers and
-// tests from outside the process can read it.
+// idle). The text is also the bar's accessible name, and every change of it is
+// announced, so a screen reader speaks "Reading mail 12 of 300" as it appears.
 class ProgressBar : public QProgressBar {
     Q_OBJECT
 public:

@@ -7,6 +7,7 @@
 #include "platform/PrinterRegistry.h"
 #include "platform/ProgressBar.h"
 #include "platform/SettingsStore.h"
+#include "support/AccessibleNames.h"
 #include "support/DovecotFixture.h"
 #include "support/TestEnvironment.h"
 
@@ -153,6 +154,7 @@ private slots:
         QCOMPARE(ReadSetting(QStringLiteral("Combo2")), QStringLiteral("3"));
         QCOMPARE(f.PushButton1->text(), QStringLiteral("Disconnect"));
         QCOMPARE(f.ProgressBar1->text(), QStringLiteral("Connected to Yahoo! Mail. Please select folder."));
+        QCOMPARE(larkspan::test::AccessibleNameMismatches(&f), QStringList());
         QVERIFY(f.context().oChilkat);
         QCOMPARE(f.context().oChilkat->IMAPServer, QStringLiteral("127.0.0.1"));
         QVERIFY(f.context().oChilkat->SSL);

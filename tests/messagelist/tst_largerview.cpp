@@ -105,13 +105,26 @@ private slots:
         QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 5"));
     }
 
-    void closeBoxWritesTicksBackToo()
+    void closeBoxAndEscapeWriteTicksBackToo_data()
     {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("close box") << false;
+        QTest::newRow("Escape") << true;
+    }
+
+    void closeBoxAndEscapeWriteTicksBackToo()
+    {
+        QFETCH(bool, escape);
         fillFive(QStringLiteral("11111"));
         openWith([&](Form4 *form) {
             form->PushButton6->click(); // "Uncheck All" in the larger window
-            tickByHand(form->ListView1, 1, true);
-            form->close();
+            // Space ticks the current row, as a keyboard user does.
+            form->ListView1->setCurrentIndex(form->ListView1->model()->index(0, 0));
+            QTest::keyClick(form->ListView1, Qt::Key_Space);
+            if (escape)
+                QTest::keyClick(form->ListView1, Qt::Key_Escape);
+            else
+                form->close();
         });
         QCOMPARE(Ticks(w->ListView1), QStringLiteral("10000"));
         QCOMPARE(w->Label2->text(), QStringLiteral("Selected Emails: 1"));
