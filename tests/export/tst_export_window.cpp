@@ -1,6 +1,7 @@
 // The export window: opening from the main window, the load step and its settings,
 // stepping, the field list, the folder picker, "< Back" and the close box.
 
+#include "support/AccessibleNames.h"
 #include "support/TestEnvironment.h"
 #include "ExportFixture.h"
 
@@ -116,11 +117,12 @@ private slots:
             auto *button = form->findChild<QPushButton *>(name);
             QVERIFY2(button, qPrintable(name));
             QCOMPARE(button->text(), caption);
-            QCOMPARE(button->accessibleName(), caption);
+            QCOMPARE(AccessibleName(button), caption);
         }
         QCOMPARE(form->findChild<QGroupBox *>(QStringLiteral("Frame1"))->title(), QStringLiteral("Output Filename Option"));
         QCOMPARE(form->findChild<QGroupBox *>(QStringLiteral("Frame3"))->title(), QStringLiteral("Save PDF Files To This Folder"));
         QCOMPARE(form->ProgressBar1->text(), QStringLiteral("Progress Bar"));
+        QCOMPARE(AccessibleNameMismatches(form), QStringList());
         QCOMPARE(form->ProgressBar1->value(), 0);
         // The printing browser is never on screen.
         QVERIFY(!form->WebBrowser2->isVisible());
