@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 #include "app/LarkspanApplication.h"
+#include "platform/QtDialogs.h"
 
 #include <QIcon>
 
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
     larkspan::LarkspanApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Larkspan"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/larkspan/larkspan.png")));
+    larkspan::InstallDialogs(larkspan::CreateQtDialogs());
 
     larkspan::Form1 form;
     // The load step's messages come before the window appears.

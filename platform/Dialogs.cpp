@@ -1,6 +1,6 @@
 #include "platform/Dialogs.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 namespace larkspan {
 
@@ -21,8 +21,10 @@ QString &appTitleSlot()
 DialogService &Dialogs()
 {
     auto &slot = serviceSlot();
+    // The program installs its windowed service at start; until then (and in tools
+    // without windows) messages go to standard error rather than nowhere.
     if (!slot)
-        slot = CreateQtDialogs();
+        slot = CreateConsoleDialogs();
     return *slot;
 }
 

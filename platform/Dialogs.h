@@ -30,7 +30,7 @@ public:
     virtual void beep() = 0;
 };
 
-// The service in use; the Qt one unless another was installed.
+// The service in use: the installed one (the program installs the Qt dialogs at start).
 DialogService &Dialogs();
 // Replaces the service (tests install a scripted one). Returns the previous one.
 std::unique_ptr<DialogService> InstallDialogs(std::unique_ptr<DialogService> service);
@@ -45,7 +45,8 @@ QString ShortenedAppTitle(const QString &productName);
 // A plain message: OK only, no icon, the application title.
 void MsgBox(const QString &text, QWidget *owner = nullptr);
 
-// The dialogs service that shows real Qt dialogs.
-std::unique_ptr<DialogService> CreateQtDialogs();
+// A service for runs without a window: message boxes go to standard error, answered
+// with OK (or No); inputs, folders and file names come back empty.
+std::unique_ptr<DialogService> CreateConsoleDialogs();
 
 } // namespace larkspan

@@ -18,21 +18,6 @@
 
 namespace {
 
-// Message boxes of a run without a window go to standard error.
-class ConsoleDialogs final : public larkspan::DialogService {
-public:
-    larkspan::MsgResult messageBox(QWidget *, const QString &text, const QString &, larkspan::MsgButtons buttons,
-                                   larkspan::MsgIcon) override
-    {
-        std::fprintf(stderr, "%s\n", text.trimmed().toLocal8Bit().constData());
-        return buttons == larkspan::MsgButtons::YesNo ? larkspan::MsgResult::No : larkspan::MsgResult::Ok;
-    }
-    QString inputBox(QWidget *, const QString &, const QString &, const QString &) override { return QString(); }
-    QString browseForFolder(QWidget *, const QString &, const QString &) override { return QString(); }
-    QString saveFileName(QWidget *, const QString &, const QString &) override { return QString(); }
-    void beep() override {}
-};
-
 void Fail(const QString &text)
 {
     std::fprintf(stderr, "larkspan-list: %s\n", text.toLocal8Bit().constData());
@@ -44,7 +29,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Larkspan"));
-    larkspan::InstallDialogs(std::make_unique<ConsoleDialogs>());
+    larkspan::InstallDialogs(larkspan::CreateConsoleDialogs());
 
     const QStringList args = app.arguments().mid(1);
     if (args.size() != 5 && args.size() != 7) {

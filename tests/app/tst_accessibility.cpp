@@ -3,11 +3,11 @@
 // out their text.
 #include "app/Form1.h"
 #include "messagelist/ListCounters.h"
-#include "platform/Dialogs.h"
+#include "platform/QtDialogs.h"
 #include "platform/ListView.h"
 #include "platform/ProgressBar.h"
 #include "support/AccessibleNames.h"
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 
 #include <QAccessible>
 #include <QApplication>

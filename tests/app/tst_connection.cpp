@@ -9,7 +9,7 @@
 #include "platform/SettingsStore.h"
 #include "support/AccessibleNames.h"
 #include "support/DovecotFixture.h"
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -11,7 +11,7 @@
 #include "platform/ProgressBar.h"
 #include "platform/SettingsStore.h"
 #include "support/AccessibleNames.h"
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 
 #include <QCheckBox>
 #include <QComboBox>

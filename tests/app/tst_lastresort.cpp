@@ -1,7 +1,7 @@
 // A failure that escapes a handler is reported, and the program goes on.
 #include "app/LarkspanApplication.h"
 #include "platform/AppError.h"
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 
 #include <QEvent>
 #include <QTimer>

@@ -3,7 +3,7 @@
 #include "messagelist/ListCounters.h"
 #include "platform/AppError.h"
 #include "platform/ListView.h"
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>

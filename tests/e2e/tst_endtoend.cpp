@@ -2,7 +2,7 @@
 // Dovecot, list a folder, tick messages, open the export window and export them all,
 // then read every PDF back. Once as the mails appear in the browser, once text-only.
 
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 #include "messagelist/MessageListTestKit.h"
 #include "export/ExportFixture.h"
 

@@ -1,7 +1,7 @@
 // PDF file names from the pattern: field order and case, cleaning, length limit,
 // folder prefix, and the hand-off to the PDF writer's store.
 
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
 #include "mail/OleDate.h"

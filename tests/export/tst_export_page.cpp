@@ -1,7 +1,7 @@
 // The message page: placeholders in their order, escaped header values, plain and
 // HTML bodies, the image copied once, the page file in TEMP.
 
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
 #include "platform/ProgramFolder.h"

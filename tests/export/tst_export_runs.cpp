@@ -2,7 +2,7 @@
 // writer, progress, end messages, failures named, cancel, one-message export.
 
 #include "support/AccessibleNames.h"
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
 #include "platform/WebBrowser.h"

@@ -2,7 +2,7 @@
 // stepping, the field list, the folder picker, "< Back" and the close box.
 
 #include "support/AccessibleNames.h"
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
 #include "export/ExportLauncher.h"

@@ -1,7 +1,7 @@
 // The PDF writer device: real PDFs at the path named in its store, atomically
 // replacing what was there, and clean failures.
 
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
 #include "platform/PdfWriter.h"

@@ -2,7 +2,7 @@
 // the latest navigation, printing to the default printer, the shared page layout, and
 // remote content refused while blocked.
 
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
 #include "platform/PdfWriter.h"

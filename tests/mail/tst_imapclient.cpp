@@ -1,6 +1,6 @@
 // The IMAP client and the session against a scripted server: what goes over the wire.
 
-#include "FakeImapServer.h"
+#include "support/FakeImapServer.h"
 
 #include "mail/ImapClient.h"
 #include "mail/clsChilkatIMAP.h"
@@ -507,5 +507,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(TestImapClient)
+LARKSPAN_GUILESS_TEST_MAIN(TestImapClient)
 #include "tst_imapclient.moc"

@@ -175,5 +175,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(TestImapCodec)
+LARKSPAN_GUILESS_TEST_MAIN(TestImapCodec)
 #include "tst_imapcodec.moc"

@@ -181,5 +181,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(TestMailMessage)
+LARKSPAN_GUILESS_TEST_MAIN(TestMailMessage)
 #include "tst_mailmessage.moc"

@@ -447,5 +447,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(TestMailSession)
+LARKSPAN_GUILESS_TEST_MAIN(TestMailSession)
 #include "tst_mailsession.moc"

@@ -64,5 +64,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(TestOleDate)
+LARKSPAN_GUILESS_TEST_MAIN(TestOleDate)
 #include "tst_oledate.moc"

@@ -8,7 +8,7 @@
 #include "platform/ListView.h"
 #include "platform/PdfWriterName.h"
 #include "platform/PrinterRegistry.h"
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -96,5 +96,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(CommandRunnerTest)
+LARKSPAN_GUILESS_TEST_MAIN(CommandRunnerTest)
 #include "tst_commandrunner.moc"

@@ -117,5 +117,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(ErrorReportTest)
+LARKSPAN_GUILESS_TEST_MAIN(ErrorReportTest)
 #include "tst_errorreport.moc"

@@ -196,5 +196,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(FileHelpersTest)
+LARKSPAN_GUILESS_TEST_MAIN(FileHelpersTest)
 #include "tst_filehelpers.moc"

@@ -1,4 +1,4 @@
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 
 #include "app/HelpNotices.h"
 #include "platform/AppError.h"

@@ -1,4 +1,4 @@
-#include "support/TestEnvironment.h"
+#include "support/WidgetTestMain.h"
 
 #include "platform/PointerRules.h"
 #include "platform/WindowPointer.h"

@@ -108,5 +108,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(ProbeTest)
+LARKSPAN_GUILESS_TEST_MAIN(ProbeTest)
 #include "tst_probe.moc"

@@ -113,5 +113,5 @@ private slots:
     }
 };
 
-LARKSPAN_TEST_MAIN(SettingsStoreTest)
+LARKSPAN_GUILESS_TEST_MAIN(SettingsStoreTest)
 #include "tst_settingsstore.moc"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QString>
 #include <QTest>
 
@@ -24,12 +24,13 @@ QString TestDataFolder();
 
 } // namespace larkspan::test
 
-// main() of a Qt Test executable with the shared environment and scripted dialogs.
-#define LARKSPAN_TEST_MAIN(TestObject)                                   \
+// main() of a Qt Test executable without windows: the shared environment, scripted
+// dialogs and a core application object.
+#define LARKSPAN_GUILESS_TEST_MAIN(TestObject)                           \
     int main(int argc, char **argv)                                      \
     {                                                                    \
         larkspan::test::PrepareTestEnvironment();                        \
-        QApplication app(argc, argv);                                    \
+        QCoreApplication app(argc, argv);                                \
         app.setApplicationName(QStringLiteral("Larkspan"));              \
         larkspan::test::InstallRecordingDialogs();                       \
         TestObject testObject;                                           \

@@ -54,8 +54,15 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     int connections = 0;
 
+    // Where replies go instead of the connection, when set (the fuzz seeds take them).
+    std::function<void(const QByteArray &)> capture;
+
     void send(const QByteArray &bytes)
     {
+        if (capture) {
+            capture(bytes);
+            return;
+        }
         if (m_socket) {
             m_socket->write(bytes);
             m_socket->flush();
@@ -132,6 +139,28 @@ public:
         }
     }
 
+    // A command as the server reads it from one line the client sent.
+    static Command commandFrom(const QByteArray &line)
+    {
+        imap::ResponseReader reader;
+        reader.feed(line + "\r\n");
+        return commandOf(*reader.next());
+    }
+
+    static Command commandOf(const imap::Response &response)
+    {
+        Command c;
+        c.parsed = response;
+        c.line = response.text();
+        c.line.chop(2);
+        c.tag = response.tag();
+        const QByteArray rest = response.rest();
+        c.verb = rest.left(rest.indexOf(' ') < 0 ? rest.size() : rest.indexOf(' ')).toUpper();
+        if (c.verb == "UID")
+            c.verb = "FETCH";
+        return c;
+    }
+
     static int fetchNumber(const Command &c)
     {
         const QList<QByteArray> words = c.line.split(' ');
@@ -165,16 +194,7 @@ private:
             if (!response)
                 break;
             m_continued = 0;
-            Command c;
-            c.parsed = *response;
-            c.line = response->text();
-            c.line.chop(2);
-            c.tag = response->tag();
-            QByteArray rest = response->rest();
-            QByteArray verb = rest.left(rest.indexOf(' ') < 0 ? rest.size() : rest.indexOf(' ')).toUpper();
-            if (verb == "UID")
-                verb = "FETCH";
-            c.verb = verb;
+            Command c = commandOf(*response);
             received.append(c);
             if (onCommand)
                 onCommand(*this, c);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+namespace larkspan::fuzz {
+
+// What a well-behaved server sends, from the scripted server's own answers: the
+// greeting and the replies to every command the client uses, messages included.
+// Each starts with the octet that picks the harness's chunk size.
+QList<QByteArray> ServerReplySeeds();
+
+// Every test message under tests/data.
+QList<QByteArray> MessageSeeds();
+
+// Inputs a fuzzer once found, kept under tests/data/fuzz/<harness>/.
+QList<QByteArray> KeptFindings(const char *harness);
+
+} // namespace larkspan::fuzz
