@@ -3,7 +3,6 @@
 #include "app/Form1.h"
 
 #include "mail/ImapClient.h"
-#include "mail/ServerAddress.h"
 #include "mail/clsChilkatIMAP.h"
 #include "messagelist/ListCounters.h"
 #include "messagelist/MainListActions.h"
@@ -52,23 +51,13 @@ void Form1::connectBranch(ErrorTrap &trap)
     }
 
     std::shared_ptr<clsChilkatIMAP> session;
-    trap.step(__LINE__, [&] {
-        session = std::make_shared<clsChilkatIMAP>();
-        m_context.oChilkat = session;
-        // Its listing events reach the window's handlers for as long as it is oChilkat.
-        BindSessionEvents(m_context, session);
-        session->ChilkatIMAPObject = m_imapComponent;
-        session->SSL = true;
-        session->PORT = MailServerPort();
-        session->IMAPServer = MailServerHost();
-        session->Username = Text1->text();
-        session->Password = Text2->text();
-    });
+    // Its listing events reach the window's handlers for as long as it is oChilkat.
+    trap.step(__LINE__, [&] { session = NewWindowSession(m_context); });
 
     bool connected = false;
     trap.step(__LINE__, [&] {
         if (!session)
-            throw AppError(QStringLiteral("Object variable or With block variable not set"), 91);
+            throw AppError(ErrorCode::ObjectNotSet);
         connected = session->Connect();
     });
     if (!connected) {
@@ -85,7 +74,7 @@ void Form1::connectBranch(ErrorTrap &trap)
     });
     trap.step(__LINE__, [&] {
         if (!folders)
-            throw AppError(QStringLiteral("Object variable or With block variable not set"), 91);
+            throw AppError(ErrorCode::ObjectNotSet);
         Combo2->addItems(*folders);
         // Filling selects nothing by itself; the stored position decides.
         Combo2->setCurrentIndex(-1);
@@ -125,7 +114,7 @@ void Form1::disconnectBranch(ErrorTrap &trap)
     });
     trap.step(__LINE__, [&] {
         if (!m_imapComponent)
-            throw AppError(QStringLiteral("Object variable or With block variable not set"), 91);
+            throw AppError(ErrorCode::ObjectNotSet);
         m_imapComponent->disconnectFromServer();
     });
     disconnectedTail(trap);

@@ -22,7 +22,7 @@ void Form1::setCheckValue(QCheckBox *box, int value, void (Form1::*handler)())
     case 0: box->setCheckState(Qt::Unchecked); break;
     case 1: box->setCheckState(Qt::Checked); break;
     case 2: box->setCheckState(Qt::PartiallyChecked); break;
-    default: throw AppError(QStringLiteral("Invalid property value"), 380);
+    default: throw AppError(ErrorCode::InvalidPropertyValue);
     }
     // A check box set by the program is clicked as if by the user.
     (this->*handler)();

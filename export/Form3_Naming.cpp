@@ -88,7 +88,7 @@ QString Form3::CreatePDF_File()
     trap.step(__LINE__, [&] {
         const std::optional<double> received = ParseGeneralDate(record.receivedDate());
         if (!received)
-            throw AppError(QStringLiteral("Type mismatch"), 13);
+            throw AppError(ErrorCode::TypeMismatch);
         replace(QStringLiteral("<Received Date>"), FromOleDate(*received).date().toString(QStringLiteral("MM-dd-yyyy")));
     });
     trap.step(__LINE__, [&] { replace(QStringLiteral("<Current Time>"), LongTimeText(now.time())); });

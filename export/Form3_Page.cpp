@@ -62,9 +62,9 @@ QString Form3::writeMessagePage()
     if (!FileExistsOnDisk(imageCopy)) {
         const QString image = ProgramFile(QStringLiteral("ipad-yahoo-mail.png"));
         if (!FileExistsOnDisk(image))
-            throw AppError(QStringLiteral("File not found: %1").arg(image), kErrFileNotFound);
+            throw AppError(ErrorCode::FileNotFound, image);
         if (!QFile::copy(image, imageCopy))
-            throw AppError(QStringLiteral("Path/File access error: %1").arg(imageCopy), 75);
+            throw AppError(ErrorCode::PathFileAccess, imageCopy);
     }
 
     const QString path = TempFolder() + QStringLiteral("/tmp.tmp");

@@ -5,6 +5,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileHelpers.h"
+#include "platform/Logging.h"
 #include "platform/ProgressBar.h"
 #include "platform/WebBrowser.h"
 #include "platform/WindowPointer.h"
@@ -219,6 +220,7 @@ void Form3::RunExportAll()
             break;
         CurrentIndex = i;
         if (!trap.step(__LINE__, [&] { CreateHTMLFile(); })) {
+            qCDebug(lcExport).noquote() << "message" << i << "not printed, its page failed:" << PageFailure;
             failures << describeMessage(i) + QStringLiteral(": its page could not be written: ") + PageFailure;
             continue;
         }
@@ -255,6 +257,8 @@ void Form3::RunExportAll()
             ++m_createdAll;
         else
             failures << describeMessage(i) + QStringLiteral(": ") + failure;
+        qCDebug(lcExport).noquote() << "message" << i << "of" << RecordCount << "->" << path << ":"
+                                    << (failure.isEmpty() ? QStringLiteral("written") : failure);
     }
 
     CurrentIndex = remembered;

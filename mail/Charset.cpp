@@ -1,5 +1,7 @@
 #include "mail/Charset.h"
 
+#include "platform/Logging.h"
+
 // GLib uses "signals" as a name, which Qt defines as a keyword.
 #pragma push_macro("signals")
 #undef signals
@@ -50,7 +52,11 @@ QString TextFromCharset(QByteArrayView bytes, QByteArrayView charset)
     const QByteArray name = charset.toByteArray();
     // GMime knows the aliases mail uses ("latin1", "x-mac-roman", "ks_c_5601-1987").
     const QString converted = Convert(bytes, g_mime_charset_iconv_name(name.constData()));
-    return converted.isNull() ? TextFromLooseUtf8(bytes) : converted;
+    if (converted.isNull()) {
+        qCDebug(lcMime) << "text in charset" << name << "could not be converted; read as UTF-8 or Windows-1252";
+        return TextFromLooseUtf8(bytes);
+    }
+    return converted;
 }
 
 } // namespace larkspan::mime

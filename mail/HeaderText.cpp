@@ -1,6 +1,7 @@
 #include "mail/HeaderText.h"
 
 #include "mail/Charset.h"
+#include "platform/Logging.h"
 
 #include <QList>
 
@@ -89,8 +90,10 @@ std::optional<Piece> EncodedWordAt(const QByteArray &raw, qsizetype at, qsizetyp
     if (text.contains('?'))
         return std::nullopt;
     std::optional<QByteArray> bytes = encoding == 'b' ? DecodeB(text) : std::optional<QByteArray>(DecodeQ(text));
-    if (!bytes)
+    if (!bytes) {
+        qCDebug(lcMime) << "encoded word kept as written:" << raw.mid(at, close + 2 - at);
         return std::nullopt;
+    }
     if (const qsizetype star = charset.indexOf('*'); star >= 0)
         charset.truncate(star);
     *end = close + 2;

@@ -1,5 +1,7 @@
 #include "mail/ImapClient.h"
 
+#include "platform/Logging.h"
+
 #include <QEventLoop>
 #include <QPointer>
 #include <QTimer>
@@ -176,6 +178,7 @@ void ImapClient::connectionEnded(const QString &reason)
     if (!m_byeText.isEmpty())
         text += QStringLiteral(" (%1)").arg(QString::fromUtf8(m_byeText));
     m_endReason = text;
+    qCDebug(lcImap).noquote() << "connection ended:" << scrub(text);
     // Commands still outstanding never finish; their waits fail on the state below.
     forgetConversation();
     // Messages that arrived whole before the end are still handed out when asked for,
@@ -215,6 +218,7 @@ bool ImapClient::connectToServer(const QString &host)
     connect(m_transport.get(), &ImapTransport::readyRead, this, &ImapClient::onReadyRead);
     connect(m_transport.get(), &ImapTransport::failed, this, &ImapClient::onTransportFailed);
     setState(State::Connecting);
+    qCDebug(lcImap).noquote() << "connecting to" << host << m_port << (m_ssl ? "with TLS" : "without TLS");
     m_transport->open(host, quint16(m_port), m_ssl);
 
     const WaitResult result = waitFor([this] { return int(m_state) >= int(State::NotAuthenticated); }, true);
@@ -254,8 +258,17 @@ void ImapClient::sendNext(const CommandPtr &command)
 {
     if (!m_transport || command->sent >= command->pieces.size())
         return;
-    m_transport->write(command->pieces[command->sent++]);
+    const QByteArray &piece = command->pieces[command->sent++];
+    m_transport->write(piece);
     m_awaitingContinuation = command->sent < command->pieces.size() ? command : nullptr;
+    if (lcImapWire().isDebugEnabled()) {
+        // Sign-in commands show their verb only: the credentials never reach a log.
+        QString shown = scrub(QString::fromUtf8(piece).trimmed());
+        if (command->kind == Login)
+            shown = command->sent == 1 ? shown.section(QLatin1Char(' '), 0, 2) + QStringLiteral(" ********")
+                                       : QStringLiteral("********");
+        qCDebug(lcImapWire).noquote() << "C:" << shown;
+    }
 }
 
 void ImapClient::flushQueue()
@@ -265,6 +278,24 @@ void ImapClient::flushQueue()
         m_sendQueue.pop_front();
         sendNext(next);
     }
+}
+
+ImapClient::CommandPtr ImapClient::execute(int kind, QList<QByteArray> pieces, const QString &what)
+{
+    CommandPtr command = issue(kind, std::move(pieces));
+    const WaitResult result = waitFor([&command] { return command->done; }, false);
+    if (result == WaitResult::Destroyed)
+        return nullptr;
+    if (result == WaitResult::Failed) {
+        m_error = QStringLiteral("%1 failed: %2").arg(what, m_error);
+        qCDebug(lcImap).noquote() << m_error;
+        return nullptr;
+    }
+    if (!command->ok) {
+        fail(Failure::ServerRefused, QStringLiteral("%1 failed: %2").arg(what, serverSaid(*command)));
+        qCDebug(lcImap).noquote() << m_error;
+    }
+    return command;
 }
 
 ImapClient::WaitResult ImapClient::waitFor(const std::function<bool()> &done, bool connecting)
@@ -440,8 +471,20 @@ void ImapClient::onTransportFailed(const QString &reason)
     connectionEnded(reason);
 }
 
+void ImapClient::logReceived(const Response &response) const
+{
+    for (qsizetype i = 0; i < response.lines.size(); ++i) {
+        QString line = scrub(QString::fromUtf8(response.lines[i]));
+        if (i < response.literals.size())
+            line += QStringLiteral(" <%1 octets>").arg(response.literals[i].size());
+        qCDebug(lcImapWire).noquote() << "S:" << line;
+    }
+}
+
 void ImapClient::handle(const Response &response)
 {
+    if (lcImapWire().isDebugEnabled())
+        logReceived(response);
     const QByteArray tag = response.tag();
     if (tag != "+")
         noteCapabilities(response.rest());
@@ -599,17 +642,8 @@ QString ImapClient::sendRawCommand(const QString &text)
         fail(Failure::BadArgument, QStringLiteral("A command must be one non-empty line."));
         return QString();
     }
-    CommandPtr command = issue(Raw, {line + "\r\n"});
-    const WaitResult result = waitFor([&command] { return command->done; }, false);
-    if (result == WaitResult::Destroyed)
-        return QString();
-    if (result == WaitResult::Failed || !command->done) {
-        m_error = QStringLiteral("Command \"%1\" failed: %2").arg(text, m_error);
-        return QString();
-    }
-    if (!command->ok)
-        fail(Failure::ServerRefused, QStringLiteral("Command \"%1\": %2").arg(text, serverSaid(*command)));
-    return QString::fromUtf8(command->rawText);
+    const CommandPtr command = execute(Raw, {line + "\r\n"}, QStringLiteral("Command \"%1\"").arg(text));
+    return command ? QString::fromUtf8(command->rawText) : QString();
 }
 
 void ImapClient::noteCapabilities(const QByteArray &rest)
@@ -643,16 +677,8 @@ bool ImapClient::login(const QString &user, const QString &password)
         return false;
     }
     // A server that did not say what it can do in its greeting is asked.
-    if (!m_capabilities) {
-        CommandPtr ask = issue(Plain, {"CAPABILITY\r\n"});
-        const WaitResult result = waitFor([&ask] { return ask->done; }, false);
-        if (result == WaitResult::Destroyed)
-            return false;
-        if (result == WaitResult::Failed) {
-            m_error = QStringLiteral("Login failed: %1").arg(m_error);
-            return false;
-        }
-    }
+    if (!m_capabilities && !execute(Plain, {"CAPABILITY\r\n"}, QStringLiteral("Login")))
+        return false;
 
     QList<QByteArray> pieces;
     if (m_capabilities && m_capabilities->contains("AUTH=PLAIN")) {
@@ -667,19 +693,8 @@ bool ImapClient::login(const QString &user, const QString &password)
     } else {
         pieces = *imap::CommandWithArguments("LOGIN", {user.toUtf8(), password.toUtf8()});
     }
-    CommandPtr command = issue(Login, pieces);
-    const WaitResult result = waitFor([&command] { return command->done; }, false);
-    if (result == WaitResult::Destroyed)
-        return false;
-    if (result == WaitResult::Failed || !command->done) {
-        m_error = QStringLiteral("Login failed: %1").arg(m_error);
-        return false;
-    }
-    if (!command->ok) {
-        fail(Failure::ServerRefused, QStringLiteral("Login failed: %1").arg(serverSaid(*command)));
-        return false;
-    }
-    return true;
+    const CommandPtr command = execute(Login, pieces, QStringLiteral("Login"));
+    return command && command->ok;
 }
 
 bool ImapClient::selectMailbox(const QString &name)
@@ -698,20 +713,12 @@ bool ImapClient::selectMailbox(const QString &name)
     // Numbers sent ahead belong to the folder that was selected before.
     dropPipeline();
     m_exists = 0;
-    CommandPtr command = issue(Select, *pieces);
-    const WaitResult result = waitFor([&command] { return command->done; }, false);
-    if (result == WaitResult::Destroyed)
+    const CommandPtr command = execute(Select, *pieces, what);
+    if (!command)
         return false;
-    if (result == WaitResult::Failed || !command->done) {
-        m_error = QStringLiteral("%1 failed: %2").arg(what, m_error);
-        return false;
-    }
-    if (!command->ok) {
+    if (!command->ok)
         m_exists = 0;
-        fail(Failure::ServerRefused, QStringLiteral("%1 failed: %2").arg(what, serverSaid(*command)));
-        return false;
-    }
-    return true;
+    return command->ok;
 }
 
 std::optional<QStringList> ImapClient::listMailboxes(const QString &reference, const QString &pattern)
@@ -721,24 +728,15 @@ std::optional<QStringList> ImapClient::listMailboxes(const QString &reference, c
     OperationScope scope{m_alive, &m_busy};
     if (!requireState(State::Authenticated, QStringLiteral("Listing folders")))
         return std::nullopt;
-    const auto ref = imap::MakeStringArgument(imap::EncodeMailboxName(reference));
-    const auto pat = imap::MakeStringArgument(imap::EncodeMailboxName(pattern));
-    if (!ref || !pat || ref->literal || pat->literal) {
-        fail(Failure::BadArgument, QStringLiteral("Listing folders failed: unusable reference or pattern."));
+    const auto pieces =
+        imap::CommandWithArguments("LIST", {imap::EncodeMailboxName(reference), imap::EncodeMailboxName(pattern)});
+    if (!pieces) {
+        fail(Failure::BadArgument, QStringLiteral("Listing folders failed: the reference or pattern holds a NUL character."));
         return std::nullopt;
     }
-    CommandPtr command = issue(List, {"LIST " + ref->bytes + ' ' + pat->bytes + "\r\n"});
-    const WaitResult result = waitFor([&command] { return command->done; }, false);
-    if (result == WaitResult::Destroyed)
+    const CommandPtr command = execute(List, *pieces, QStringLiteral("Listing folders"));
+    if (!command || !command->ok)
         return std::nullopt;
-    if (result == WaitResult::Failed || !command->done) {
-        m_error = QStringLiteral("Listing folders failed: %1").arg(m_error);
-        return std::nullopt;
-    }
-    if (!command->ok) {
-        fail(Failure::ServerRefused, QStringLiteral("Listing folders failed: %1").arg(serverSaid(*command)));
-        return std::nullopt;
-    }
     return command->folders;
 }
 
@@ -862,12 +860,7 @@ void ImapClient::disconnectFromServer()
     const WaitResult result = waitFor([&command, this] { return command->done || m_state == State::Disconnected; }, false);
     if (result == WaitResult::Destroyed)
         return;
-    closeTransport();
-    m_reader.clear();
-    m_outstanding.clear();
-    m_fetchOrder.clear();
-    m_sendQueue.clear();
-    m_awaitingContinuation.reset();
+    forgetConversation();
     setState(State::Disconnected);
 }
 

@@ -97,6 +97,10 @@ private:
     bool beginOperation();
     bool requireState(State atLeast, const QString &what);
     CommandPtr issue(int kind, QList<QByteArray> pieces);
+    // Issues one command and waits for its completion: the command once the server
+    // answered it (a NO or BAD also sets the failure, "<what> failed: ..."), nothing
+    // when the wait failed or the client went away meanwhile.
+    CommandPtr execute(int kind, QList<QByteArray> pieces, const QString &what);
     CommandPtr issueFetch(int number, bool byUid);
     void sendNext(const CommandPtr &command);
     void flushQueue();
@@ -108,6 +112,7 @@ private:
     void onReadyRead();
     void onTransportFailed(const QString &reason);
     void handle(const imap::Response &response);
+    void logReceived(const imap::Response &response) const;
     void handleUntagged(const imap::Response &response);
     void noteCapabilities(const QByteArray &rest);
     void handleFetchData(qint64 number, const imap::Response &response, qsizetype offset);

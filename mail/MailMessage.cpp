@@ -3,6 +3,7 @@
 #include "mail/Charset.h"
 #include "mail/HeaderText.h"
 #include "mail/OleDate.h"
+#include "platform/Logging.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -198,6 +199,8 @@ std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const
     g_object_unref(stream);
 
     QDateTime when;
+    if (!parsed)
+        qCDebug(lcMime) << "a message of" << raw.size() << "bytes could not be read at all";
     if (parsed) {
         // Names and the subject go through our own decoder: GMime's joins adjacent
         // encoded words before decoding them, which cuts a split subject short.

@@ -17,10 +17,6 @@ namespace larkspan {
 
 namespace {
 
-constexpr int kErrObjectNotSet = 91;
-constexpr int kErrPermissionDenied = 70;
-constexpr int kErrDeviceIo = 57;
-
 bool ConnectionGone(ImapClient::Failure failure)
 {
     return failure == ImapClient::Failure::ConnectionLost || failure == ImapClient::Failure::Timeout ||
@@ -74,7 +70,7 @@ void clsChilkatIMAP::Bind()
 ImapClient &clsChilkatIMAP::Component()
 {
     if (!ChilkatIMAPObject)
-        throw AppError(QStringLiteral("Object variable or With block variable not set"), kErrObjectNotSet);
+        throw AppError(ErrorCode::ObjectNotSet);
     return *ChilkatIMAPObject;
 }
 
@@ -217,11 +213,11 @@ void clsChilkatIMAP::WriteErrorLog()
     QFile log(path);
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
         if (!QFileInfo(path).absoluteDir().exists())
-            throw AppError(QStringLiteral("Path not found"), kErrPathNotFound);
-        throw AppError(QStringLiteral("Permission denied"), kErrPermissionDenied);
+            throw AppError(ErrorCode::PathNotFound);
+        throw AppError(ErrorCode::PermissionDenied);
     }
     if (log.write(entry) != entry.size() || !log.flush())
-        throw AppError(QStringLiteral("Device I/O error"), kErrDeviceIo);
+        throw AppError(ErrorCode::DeviceIo);
     log.close();
 }
 

@@ -23,13 +23,11 @@ namespace larkspan {
 
 namespace {
 
-constexpr int kErrOverflow = 6;
-
 int ToRoundedInt(double value)
 {
     const double rounded = RoundHalfEven(value);
     if (rounded < double(INT_MIN) || rounded > double(INT_MAX))
-        throw AppError(QStringLiteral("Overflow"), kErrOverflow);
+        throw AppError(ErrorCode::Overflow);
     return static_cast<int>(rounded);
 }
 
@@ -131,12 +129,12 @@ void Form2::PushButton1_Click()
         return;
     trap.step(__LINE__, [&] {
         if (!m_chilkatIMAP)
-            throw AppError(QStringLiteral("Object variable or With block variable not set"), 91);
+            throw AppError(ErrorCode::ObjectNotSet);
         m_chilkatIMAP->CurrentLocation = ToRoundedInt(from);
     });
     trap.step(__LINE__, [&] {
         if (!m_chilkatIMAP)
-            throw AppError(QStringLiteral("Object variable or With block variable not set"), 91);
+            throw AppError(ErrorCode::ObjectNotSet);
         m_chilkatIMAP->MaxRecord = ToRoundedInt(to);
     });
     RangeAccepted = true;

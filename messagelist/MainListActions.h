@@ -39,6 +39,11 @@ void oChilkat_MailExtractListing(MainWindowContext &ctx, const QString &From, co
                                  const QString &HTMLTextBody, int uID);
 void oChilkat_ScrapProgress(MainWindowContext &ctx, int percent);
 
+// A new session for the window, made its oChilkat, its events bound: the window's
+// IMAP client, TLS to the mail server's host and port, the user name and password
+// from the sign-in boxes. Not yet connected.
+std::shared_ptr<clsChilkatIMAP> NewWindowSession(MainWindowContext &ctx);
+
 // Routes a session's two events to the handlers above. Only the session that is
 // ctx.oChilkat at the moment an event arrives is heard, as with a window's event
 // reference that was cleared or replaced. Calling it again for the same session

@@ -6,10 +6,6 @@
 
 namespace larkspan {
 
-namespace {
-constexpr int kErrTypeMismatch = 13;
-}
-
 bool PassesCharactersFilter(const QString &filter, const QString &From, const QString &FromName,
                             const QString &FromAddress, const QString &Subject,
                             const QString &ReceivedDate, const QString &PlainTextBody)
@@ -25,7 +21,7 @@ QString RecDateText(const QString &ReceivedDate)
 {
     const std::optional<double> days = ParseGeneralDate(ReceivedDate);
     if (!days)
-        throw AppError(QStringLiteral("Type mismatch"), kErrTypeMismatch);
+        throw AppError(ErrorCode::TypeMismatch);
     return QString::number(static_cast<qint64>(RoundHalfEven(*days)));
 }
 

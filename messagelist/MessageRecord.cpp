@@ -58,14 +58,14 @@ void RecordArray::redim(int upper)
 MessageRecord &RecordArray::operator()(int index)
 {
     if (index < 1 || index > upperBound())
-        throw AppError(QStringLiteral("Subscript out of range"), 9);
+        throw AppError(ErrorCode::SubscriptOutOfRange);
     return m_items[static_cast<size_t>(index - 1)];
 }
 
 const MessageRecord &RecordArray::operator()(int index) const
 {
     if (index < 1 || index > upperBound())
-        throw AppError(QStringLiteral("Subscript out of range"), 9);
+        throw AppError(ErrorCode::SubscriptOutOfRange);
     return m_items[static_cast<size_t>(index - 1)];
 }
 

@@ -12,6 +12,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
 #include "platform/ListView.h"
+#include "platform/Logging.h"
 #include "platform/ProgressBar.h"
 #include "platform/WindowPointer.h"
 
@@ -27,7 +28,6 @@ QString RememberedCaption;
 
 namespace {
 
-constexpr int kErrObjectNotSet = 91;
 constexpr int kRunningWidth = 7800; // "Stop" covers both retrieval buttons
 constexpr int kIdleWidth = 3840;
 
@@ -57,16 +57,7 @@ bool NoFolder(const MainWindowContext &ctx)
 // A run's own session when the window holds none. False when it cannot connect.
 bool CreateRunSession(MainWindowContext &ctx)
 {
-    auto session = std::make_shared<clsChilkatIMAP>();
-    ctx.oChilkat = session;
-    session->ChilkatIMAPObject = ctx.imapComponent;
-    session->SSL = true;
-    session->PORT = MailServerPort();
-    session->IMAPServer = MailServerHost();
-    session->Username = ctx.Text1->text();
-    session->Password = ctx.Text2->text();
-    BindSessionEvents(ctx, session);
-    session.reset(); // the window's reference is the one that counts from here on
+    NewWindowSession(ctx); // the window's reference is the one that counts from here on
     SkipDoneMessage = false;
     if (!CurrentSession(ctx).Connect()) {
         SkipDoneMessage = true;
@@ -84,6 +75,8 @@ void ClearListForRun(MainWindowContext &ctx)
 
 void EndOfRun(MainWindowContext &ctx, RunKind kind, ErrorTrap &trap)
 {
+    qCDebug(lcUi) << (kind == RunKind::GetAll ? "Get All" : "Get Some") << "ended with" << ctx.ListView1->count()
+                  << "rows listed";
     trap.step(__LINE__, [&] { ctx.oChilkat.reset(); });
     trap.step(__LINE__, [&] {
         ctx.ProgressBar1->setText(QStringLiteral("Progress Bar"));
@@ -125,10 +118,24 @@ void StopAction(MainWindowContext &ctx, ErrorTrap &trap)
 
 } // namespace
 
+std::shared_ptr<clsChilkatIMAP> NewWindowSession(MainWindowContext &ctx)
+{
+    auto session = std::make_shared<clsChilkatIMAP>();
+    ctx.oChilkat = session;
+    BindSessionEvents(ctx, session);
+    session->ChilkatIMAPObject = ctx.imapComponent;
+    session->SSL = true;
+    session->PORT = MailServerPort();
+    session->IMAPServer = MailServerHost();
+    session->Username = ctx.Text1->text();
+    session->Password = ctx.Text2->text();
+    return session;
+}
+
 clsChilkatIMAP &CurrentSession(MainWindowContext &ctx)
 {
     if (!ctx.oChilkat)
-        throw AppError(QStringLiteral("Object variable or With block variable not set"), kErrObjectNotSet);
+        throw AppError(ErrorCode::ObjectNotSet);
     return *ctx.oChilkat;
 }
 

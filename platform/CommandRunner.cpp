@@ -43,7 +43,7 @@ QString RunCommandCapture(QString &commandLine, bool captureStdOut, bool capture
 {
     Q_UNUSED(oemConvert); // the console and the program share one encoding here
     if (!captureStdOut && !captureStdErr)
-        throw AppError(QStringLiteral("Invalid procedure call or argument"), kErrInvalidProcedureCall);
+        throw AppError(ErrorCode::InvalidProcedureCall);
 
     QStringList arguments = QProcess::splitCommand(commandLine);
     if (arguments.isEmpty())

@@ -9,7 +9,7 @@ namespace larkspan {
 QString DesktopFolderPathFrom(const QString &location)
 {
     if (location.isEmpty())
-        throw AppError(QStringLiteral("The Desktop folder could not be found"), kErrPathNotFound);
+        throw AppError(ErrorCode::PathNotFound, QStringLiteral("the Desktop folder could not be found"));
     if (location.endsWith(QLatin1Char('/')))
         return location; // the root already ends in its separator
     return location + QLatin1Char('/');

@@ -25,19 +25,19 @@ std::map<int, std::unique_ptr<QFile>> &openFiles()
 {
     const QFileInfo info(path);
     if (path.isEmpty())
-        throw AppError(QStringLiteral("Bad file name: the path is empty"), 52);
+        throw AppError(ErrorCode::BadFileNameOrNumber, QStringLiteral("the path is empty"));
     if (!info.absoluteDir().exists())
-        throw AppError(QStringLiteral("Path not found: %1").arg(path), kErrPathNotFound);
+        throw AppError(ErrorCode::PathNotFound, path);
     if (!info.exists() && !forWriting)
-        throw AppError(QStringLiteral("File not found: %1").arg(path), kErrFileNotFound);
+        throw AppError(ErrorCode::FileNotFound, path);
     if (info.isDir())
-        throw AppError(QStringLiteral("Path/File access error: %1 is a folder").arg(path), 75);
+        throw AppError(ErrorCode::PathFileAccess, QStringLiteral("%1 is a folder").arg(path));
     const bool denied = forWriting
         ? (info.exists() ? !info.isWritable() : !QFileInfo(info.absolutePath()).isWritable())
         : !info.isReadable();
     if (denied)
-        throw AppError(QStringLiteral("Permission denied: %1").arg(path), 70);
-    throw AppError(QStringLiteral("Path/File access error: %1 (%2)").arg(path, file.errorString()), 75);
+        throw AppError(ErrorCode::PermissionDenied, path);
+    throw AppError(ErrorCode::PathFileAccess, QStringLiteral("%1 (%2)").arg(path, file.errorString()));
 }
 
 } // namespace
@@ -66,7 +66,7 @@ QString ReadWholeFile(const QString &path)
         raiseOpenError(path, file, false);
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("Device I/O error reading %1 (%2)").arg(path, file.errorString()), 57);
+        throw AppError(ErrorCode::DeviceIo, QStringLiteral("reading %1 (%2)").arg(path, file.errorString()));
     QStringDecoder decode(QStringConverter::System);
     return decode(bytes);
 }
@@ -95,9 +95,9 @@ int FreeFileSlot()
 void OpenTextFile(const QString &path, int slot)
 {
     if (slot < 1)
-        throw AppError(QStringLiteral("Bad file name or number: slot %1").arg(slot), 52);
+        throw AppError(ErrorCode::BadFileNameOrNumber, QStringLiteral("slot %1").arg(slot));
     if (openFiles().count(slot))
-        throw AppError(QStringLiteral("File already open: slot %1 holds %2").arg(slot).arg(openFiles()[slot]->fileName()), 55);
+        throw AppError(ErrorCode::FileAlreadyOpen, QStringLiteral("slot %1 holds %2").arg(slot).arg(openFiles()[slot]->fileName()));
     auto file = std::make_unique<QFile>(path);
     if (path.isEmpty() || QFileInfo(path).isDir() || !file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         raiseOpenError(path, *file, true);
@@ -108,13 +108,13 @@ void WriteText(const QString &text, int slot)
 {
     const auto found = openFiles().find(slot);
     if (found == openFiles().end())
-        throw AppError(QStringLiteral("Bad file name or number: slot %1 is not open").arg(slot), 52);
+        throw AppError(ErrorCode::BadFileNameOrNumber, QStringLiteral("slot %1 is not open").arg(slot));
     QFile &file = *found->second;
     QStringEncoder encode(QStringConverter::System);
     const QByteArray bytes = encode(text);
     const QString reason = WriteAllBytes(file, bytes);
     if (!reason.isEmpty())
-        throw AppError(QStringLiteral("Device I/O error writing %1 (%2)").arg(file.fileName(), reason), 57);
+        throw AppError(ErrorCode::DeviceIo, QStringLiteral("writing %1 (%2)").arg(file.fileName(), reason));
 }
 
 void CloseTextFile(int slot)
@@ -124,12 +124,12 @@ void CloseTextFile(int slot)
     auto &files = openFiles();
     for (auto &[number, file] : files) {
         if (!file->flush() && failure.isEmpty())
-            failure = QStringLiteral("Device I/O error writing %1 (%2)").arg(file->fileName(), file->errorString());
+            failure = QStringLiteral("writing %1 (%2)").arg(file->fileName(), file->errorString());
         file->close();
     }
     files.clear();
     if (!failure.isEmpty())
-        throw AppError(failure, 57);
+        throw AppError(ErrorCode::DeviceIo, failure);
 }
 
 } // namespace larkspan

@@ -17,7 +17,7 @@ bool LoadHandCursorFile(WindowPointer &pointer, const QString &path)
     if (!FileExists(path))
         return false;
     if (!pointer.loadCustomCursor(path))
-        throw AppError(QStringLiteral("Invalid picture: %1").arg(path), 481);
+        throw AppError(ErrorCode::InvalidPicture, path);
     return true;
 }
 

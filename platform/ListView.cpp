@@ -11,11 +11,10 @@ namespace larkspan {
 
 namespace {
 
-constexpr int kErrIndexOutOfBounds = 35600;
 
 [[noreturn]] void raiseOutOfBounds()
 {
-    throw AppError(QStringLiteral("Index out of bounds"), kErrIndexOutOfBounds);
+    throw AppError(ErrorCode::IndexOutOfBounds);
 }
 
 double dpiOf(const QWidget *widget)

@@ -177,7 +177,7 @@ int ToInteger(const QString &text)
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value) || value > 2147483647.0 || value < -2147483648.0)
-        throw AppError(QStringLiteral("Type mismatch"), 13);
+        throw AppError(ErrorCode::TypeMismatch);
     return static_cast<int>(RoundHalfEven(value));
 }
 

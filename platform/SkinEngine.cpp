@@ -24,10 +24,10 @@ QString SkinEngine::readSection(const QString &path, const QString &section) con
 {
     // Our skin files hold one variant; a named variant cannot be found in them.
     if (!section.isEmpty())
-        throw AppError(QStringLiteral("The skin %1 has no variant \"%2\"").arg(path, section), 5);
+        throw AppError(ErrorCode::InvalidProcedureCall, QStringLiteral("the skin %1 has no variant \"%2\"").arg(path, section));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw AppError(QStringLiteral("Cannot load the skin %1 (%2)").arg(path, file.errorString()), 75);
+        throw AppError(ErrorCode::PathFileAccess, QStringLiteral("cannot load the skin %1 (%2)").arg(path, file.errorString()));
     return QString::fromUtf8(file.readAll());
 }
 

@@ -136,12 +136,12 @@ private slots:
 
         auto error = raised([&] { ReadWholeFile(missingFile); });
         QVERIFY(error);
-        QCOMPARE(error->number(), kErrFileNotFound);
+        QCOMPARE(error->number(), int(ErrorCode::FileNotFound));
         QVERIFY(error->description().contains(missingFile));
 
         error = raised([&] { ReadWholeFile(missingFolder); });
         QVERIFY(error);
-        QCOMPARE(error->number(), kErrPathNotFound);
+        QCOMPARE(error->number(), int(ErrorCode::PathNotFound));
 
         error = raised([&] { ReadWholeFile(dir.path()); });
         QVERIFY(error);
@@ -149,7 +149,7 @@ private slots:
 
         error = raised([&] { OpenTextFile(missingFolder, 1); });
         QVERIFY(error);
-        QCOMPARE(error->number(), kErrPathNotFound);
+        QCOMPARE(error->number(), int(ErrorCode::PathNotFound));
         QVERIFY(error->description().contains(missingFolder));
 
         error = raised([&] { OpenTextFile(dir.path(), 1); });
