@@ -97,7 +97,7 @@ private slots:
         QVERIFY(qFuzzyCompare(values[1], 200.0 / 3.0));
         QVERIFY(qFuzzyCompare(values[2], 100.0));
         QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.")});
-        expectIdle();
+        LARKSPAN_REQUIRE(expectIdle());
         QCOMPARE(m_form->CurrentIndex, 2);
         QVERIFY(m_form->LastFailures.isEmpty());
 
@@ -126,10 +126,18 @@ private slots:
         QVERIFY(PdfText(outFolder() + QStringLiteral("Invoice.pdf")).contains(QStringLiteral("first")));
         QVERIFY(PdfText(outFolder() + QStringLiteral("Invoice (3).pdf")).contains(QStringLiteral("third")));
 
-        // A later run replaces the files of an earlier one.
+        // A later run replaces the files of an earlier one: stale contents are gone.
+        for (const QString &name : pdfs()) {
+            QFile stale(outFolder() + name);
+            QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            stale.write("stale, not a PDF");
+        }
         Recorded().clear();
         m_form->PushButton2->click();
-        QCOMPARE(pdfs().size(), 3);
+        QCOMPARE(pdfs(), (QStringList{QStringLiteral("Invoice (2).pdf"), QStringLiteral("Invoice (3).pdf"), QStringLiteral("Invoice.pdf")}));
+        for (const QString &name : pdfs())
+            QVERIFY2(IsCompletePdf(outFolder() + name), qPrintable(name));
+        QVERIFY(PdfText(outFolder() + QStringLiteral("Invoice (2).pdf")).contains(QStringLiteral("second")));
     }
 
     void failedMessagesAreNamedAndNothingIsWrittenElsewhere()
@@ -155,7 +163,7 @@ private slots:
         QCOMPARE(m_form->LastFailures.size(), 3);
         QVERIFY(!QFileInfo::exists(missing));
         QCOMPARE(pdfs().size(), 2);
-        expectIdle();
+        LARKSPAN_REQUIRE(expectIdle());
     }
 
     void unwritableFolderFails()
@@ -178,7 +186,7 @@ private slots:
         m_form->PushButton1->click();
         QCOMPARE(Recorded().messages().size(), 1);
         QVERIFY(Recorded().messages().first().startsWith(QStringLiteral("Failed to create the PDF file.")));
-        expectIdle();
+        LARKSPAN_REQUIRE(expectIdle());
         QFile::setPermissions(m_dir->path() + QStringLiteral("/ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
@@ -203,8 +211,7 @@ private slots:
         QVERIFY(closing.contains(QStringLiteral("No space left on device")));
         QVERIFY(closing.contains(QStringLiteral("\r\n2. Lantern order: its page could not be written: ")));
         QVERIFY(pdfs().isEmpty());
-        expectIdle();
-
+        LARKSPAN_REQUIRE(expectIdle());
         // The preview of the next message fails the same way: it shows nothing, and
         // "Export To PDF" refuses to print it.
         Recorded().clear();
@@ -218,7 +225,7 @@ private slots:
                                                          "The page of this message could not be written: ")),
                  qPrintable(shown.last()));
         QVERIFY(pdfs().isEmpty());
-        expectIdle();
+        LARKSPAN_REQUIRE(expectIdle());
     }
 
     void cancelBeforeTheFirstPrint()
@@ -230,7 +237,7 @@ private slots:
         QCOMPARE(Recorded().messages(), (QStringList{QStringLiteral("Cancelled.\r\n\r\nNo PDF file was created."),
                                                      QStringLiteral("Done.\r\rFailed to create PDFs for some emails.")}));
         QVERIFY(pdfs().isEmpty());
-        expectIdle();
+        LARKSPAN_REQUIRE(expectIdle());
     }
 
     void cancelAfterTheFirstPdf()
@@ -241,7 +248,7 @@ private slots:
         m_form->PushButton2->click();
         QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Cancelled.\r\n\r\nSome PDF file(s) were created.")});
         QCOMPARE(pdfs(), QStringList{QStringLiteral("1 - 12-07-2026 a.pdf")});
-        expectIdle();
+        LARKSPAN_REQUIRE(expectIdle());
         QCOMPARE(AccessibleNameMismatches(m_form), QStringList());
     }
 
@@ -265,7 +272,7 @@ private slots:
             QTRY_VERIFY(!PdfWriter::instance().isRendering(m_form->WebBrowser2->page()));
         }
         QVERIFY(pdfs().isEmpty());
-        expectIdle();
+        LARKSPAN_REQUIRE(expectIdle());
     }
 
     void closingTheWindowDuringARunEndsItQuietly()
@@ -305,15 +312,13 @@ private slots:
         QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.")});
         QCOMPARE(pdfs(), QStringList{QStringLiteral("1 - 12-07-2026 Previewed one.pdf")});
         QVERIFY(PdfText(outFolder() + pdfs().first()).contains(QStringLiteral("Shown in the preview.")));
-        expectIdle();
-
+        LARKSPAN_REQUIRE(expectIdle());
         // While the preview loads: nothing, not even a message.
         Recorded().clear();
         m_form->Navigate();
         m_form->PushButton1->click();
         QVERIFY(Recorded().messages().isEmpty());
-        expectIdle();
-
+        LARKSPAN_REQUIRE(expectIdle());
         QTRY_COMPARE_WITH_TIMEOUT(m_form->WebBrowser1->readyState(), 4, 30000);
         m_form->Text1->setText(QString());
         m_form->PushButton1->click();
@@ -322,7 +327,7 @@ private slots:
         m_form->Text1->setText(QStringLiteral("<>"));
         m_form->PushButton1->click();
         QCOMPARE(Recorded().messages().last(), QStringLiteral("Invalid output filename.\r\nPlease correct the Output Filename Option"));
-        expectIdle();
+        LARKSPAN_REQUIRE(expectIdle());
     }
 };
 

@@ -75,7 +75,7 @@ private slots:
         old.write("an older file that is not a PDF");
         old.close();
 
-        loadPage(QStringLiteral("<html><body><h1>Quarterly lanterns</h1><p>Seven moths counted.</p></body></html>"));
+        LARKSPAN_REQUIRE(loadPage(QStringLiteral("<html><body><h1>Quarterly lanterns</h1><p>Seven moths counted.</p></body></html>")));
         handOff(path);
         bool ok = false;
         const QString error = printAndWait(&ok);
@@ -92,7 +92,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("not-there/out.pdf"));
-        loadPage(QStringLiteral("<p>Nothing to see</p>"));
+        LARKSPAN_REQUIRE(loadPage(QStringLiteral("<p>Nothing to see</p>")));
         handOff(path);
         bool ok = true;
         const QString error = printAndWait(&ok);
@@ -112,7 +112,7 @@ private slots:
         if (geteuid() == 0)
             folder = QStringLiteral("/proc");
         const QString path = folder + QStringLiteral("/out.pdf");
-        loadPage(QStringLiteral("<p>Locked out</p>"));
+        LARKSPAN_REQUIRE(loadPage(QStringLiteral("<p>Locked out</p>")));
         handOff(path);
         bool ok = true;
         const QString error = printAndWait(&ok);
@@ -126,7 +126,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("too big.pdf"));
-        loadPage(QStringLiteral("<h1>More than the disk takes</h1>"));
+        LARKSPAN_REQUIRE(loadPage(QStringLiteral("<h1>More than the disk takes</h1>")));
         handOff(path);
         // A file size limit stands in for a full disk: writes beyond it fail with the
         // system's reason, as they do when no space is left.
@@ -150,7 +150,7 @@ private slots:
         QTemporaryDir dir;
         const QString suggested = dir.filePath(QStringLiteral("suggested.pdf"));
         const QString chosen = dir.filePath(QStringLiteral("chosen.pdf"));
-        loadPage(QStringLiteral("<p>Asked for a name</p>"));
+        LARKSPAN_REQUIRE(loadPage(QStringLiteral("<p>Asked for a name</p>")));
         handOff(suggested, QStringLiteral("0"));
         Recorded().clear();
         Recorded().saveAnswers = {chosen};
@@ -176,7 +176,7 @@ private slots:
         QTemporaryDir dir;
         const QString first = dir.filePath(QStringLiteral("first.pdf"));
         const QString second = dir.filePath(QStringLiteral("second.pdf"));
-        loadPage(QStringLiteral("<p>Two jobs on one page</p>"));
+        LARKSPAN_REQUIRE(loadPage(QStringLiteral("<p>Two jobs on one page</p>")));
         handOff(first);
         PdfPrintJob *job = PdfWriter::instance().print(m_page, QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
         QSignalSpy cancelled(job, &PdfPrintJob::finished);

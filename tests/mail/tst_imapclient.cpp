@@ -10,6 +10,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -33,7 +34,7 @@ class TestImapClient : public QObject {
 
     static void openSelected(ImapClient &client, FakeImapServer &server)
     {
-        open(client, server);
+        LARKSPAN_REQUIRE(open(client, server));
         QVERIFY(client.login(QStringLiteral("u"), QStringLiteral("p")));
         QVERIFY(client.selectMailbox(QStringLiteral("INBOX")));
     }
@@ -126,7 +127,7 @@ private slots:
         QFETCH(bool, literal);
         FakeImapServer server;
         ImapClient client;
-        open(client, server);
+        LARKSPAN_REQUIRE(open(client, server));
         QVERIFY(client.login(user, password));
         // One command reached the server, and it carries exactly the two strings.
         QCOMPARE(server.verbs(), QList<QByteArray>{"LOGIN"});
@@ -140,7 +141,7 @@ private slots:
     {
         FakeImapServer server;
         ImapClient client;
-        open(client, server);
+        LARKSPAN_REQUIRE(open(client, server));
         QVERIFY(client.sendRawCommand(QStringLiteral("NOOP\r\na9 DELETE INBOX")).isEmpty());
         QCOMPARE(client.lastFailure(), ImapClient::Failure::BadArgument);
         QVERIFY(server.received.isEmpty());
@@ -202,7 +203,7 @@ private slots:
         FakeImapServer server;
         server.folders = {"INBOX", "[Mail]/Sent", "Entw&APw-rfe", "&ZeVnLIqe-", "Tom &- Jerry"};
         ImapClient client;
-        open(client, server);
+        LARKSPAN_REQUIRE(open(client, server));
         QVERIFY(client.login(QStringLiteral("u"), QStringLiteral("p")));
         const auto folders = client.listMailboxes(QString(), QStringLiteral("*"));
         QVERIFY(folders);
@@ -284,7 +285,7 @@ private slots:
             server.messages.append(FakeImapServer::simpleMessage(n));
         ImapClient client;
         client.setPipelineWindow(4);
-        openSelected(client, server);
+        LARKSPAN_REQUIRE(openSelected(client, server));
         client.setPipelineEnd(8);
         auto first = client.fetchSingle(1, false);
         QVERIFY(first);
@@ -318,7 +319,7 @@ private slots:
                 srv.answerNormally(c);
         };
         ImapClient client;
-        openSelected(client, server);
+        LARKSPAN_REQUIRE(openSelected(client, server));
         QList<int> percents;
         bool restSent = false;
         client.bindCallbacks(this, {nullptr, [&](int percent) {
@@ -350,7 +351,7 @@ private slots:
                 srv.answerNormally(c);
         };
         ImapClient client;
-        openSelected(client, server);
+        LARKSPAN_REQUIRE(openSelected(client, server));
         int checks = 0;
         client.bindCallbacks(this, {[&checks] { return ++checks >= 3; }, nullptr});
         QVERIFY(!client.fetchSingle(1, false));
@@ -431,7 +432,7 @@ private slots:
         };
         ImapClient client;
         client.setIdleTimeout(250);
-        open(client, server);
+        LARKSPAN_REQUIRE(open(client, server));
         QVERIFY(client.login(QStringLiteral("u"), QStringLiteral("p")));
         QVERIFY(!client.selectMailbox(QStringLiteral("INBOX")));
         QCOMPARE(client.lastFailure(), ImapClient::Failure::Timeout);
@@ -450,7 +451,7 @@ private slots:
                 srv.answerNormally(c);
         };
         ImapClient client;
-        openSelected(client, server);
+        LARKSPAN_REQUIRE(openSelected(client, server));
         bool nestedRefused = false;
         client.bindCallbacks(this, {[&] {
                                         // A click handler running inside the wait.
@@ -472,7 +473,7 @@ private slots:
     {
         FakeImapServer server;
         ImapClient client;
-        openSelected(client, server);
+        LARKSPAN_REQUIRE(openSelected(client, server));
         client.disconnectFromServer();
         QCOMPARE(server.received.last().verb, QByteArray("LOGOUT"));
         QCOMPARE(client.state(), ImapClient::State::Disconnected);
@@ -485,6 +486,7 @@ private slots:
         QTest::addColumn<QByteArray>("greeting");
         QTest::newRow("LOGIN") << QByteArray("* OK [CAPABILITY IMAP4rev1] ready\r\n");
         QTest::newRow("AUTHENTICATE PLAIN") << QByteArray("* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=PLAIN] ready\r\n");
+        QTest::newRow("AUTHENTICATE PLAIN after +") << QByteArray("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] ready\r\n");
     }
 
     void serverEchoOfThePasswordIsHidden()
@@ -492,18 +494,39 @@ private slots:
         QFETCH(QByteArray, greeting);
         FakeImapServer server;
         server.greeting = greeting;
-        server.onCommand = [](FakeImapServer &srv, const FakeImapServer::Command &c) {
-            if (c.verb == "LOGIN" || c.verb == "AUTHENTICATE")
+        QByteArray awaitingCredentials;
+        server.onCommand = [&awaitingCredentials](FakeImapServer &srv, const FakeImapServer::Command &c) {
+            if (!awaitingCredentials.isEmpty()) {
+                srv.send(awaitingCredentials + " NO rejected " + c.line + "\r\n"); // the line after "+"
+                awaitingCredentials.clear();
+            } else if (c.verb == "AUTHENTICATE" && c.line.count(' ') < 3) {
+                awaitingCredentials = c.tag;
+                srv.send("+ \r\n");
+            } else if (c.verb == "LOGIN" || c.verb == "AUTHENTICATE") {
                 srv.send(c.tag + " NO rejected " + c.line + "\r\n");
-            else
+            } else {
                 srv.answerNormally(c);
+            }
         };
+        // Everything the wire log writes is kept, to look for the password in it.
+        static QStringList logged;
+        logged.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("larkspan.*.debug=true"));
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &text) { logged << text; });
         ImapClient client;
-        open(client, server);
-        QVERIFY(!client.login(QStringLiteral("user"), QStringLiteral("Hunter2-secret")));
-        QVERIFY(client.lastErrorText().startsWith(QStringLiteral("Login failed: the server answered NO rejected a1 ")));
-        QVERIFY(!client.lastErrorText().contains(QStringLiteral("Hunter2-secret")));
-        QVERIFY(!client.lastErrorText().contains(QString::fromLatin1(QByteArray("\0user\0Hunter2-secret", 20).toBase64())));
+        LARKSPAN_REQUIRE(open(client, server));
+        const bool loggedIn = client.login(QStringLiteral("user"), QStringLiteral("Hunter2-secret"));
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY(!loggedIn);
+        const QString credentials = QString::fromLatin1(QByteArray("\0user\0Hunter2-secret", 20).toBase64());
+        QVERIFY(client.lastErrorText().startsWith(QStringLiteral("Login failed: the server answered NO rejected ")));
+        QVERIFY(client.lastErrorText().contains(QStringLiteral("********")));
+        QVERIFY(logged.join(QLatin1Char('\n')).contains(QStringLiteral("C: a1 ")));
+        for (const QString &text : logged + QStringList{client.lastErrorText()}) {
+            QVERIFY2(!text.contains(QStringLiteral("Hunter2-secret")) && !text.contains(credentials), qPrintable(text));
+        }
     }
 };
 

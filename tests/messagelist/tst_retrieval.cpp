@@ -154,7 +154,7 @@ private slots:
 
     void getAllListsEveryMessageInOrder()
     {
-        connectTo(QStringLiteral("INBOX"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("INBOX")));
         w->ListView1->append(QStringLiteral("left over from before"));
         bool sawRunning = false;
         WhenDuringRun running([&] { return w->ListView1->count() == 1 && w->ListView1->text(1).contains("alice"); },
@@ -193,12 +193,12 @@ private slots:
         QCOMPARE(w->Label2->text(), QStringLiteral("Selected Emails: 0"));
         QCOMPARE(WindowMessages(), QStringList({kDone}));
         QVERIFY(ErrorReports().isEmpty());
-        verifyIdleState();
+        LARKSPAN_REQUIRE(verifyIdleState());
     }
 
     void filterOnThePlainBodyAndNotTheHtml()
     {
-        connectTo(QStringLiteral("INBOX"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("INBOX")));
         ctx().CharactersFilter = QStringLiteral("abc");
         w->PushButton3->click();
         QCOMPARE(w->ListView1->count(), 1);
@@ -217,7 +217,7 @@ private slots:
 
     void filterCaseRulesPerField()
     {
-        connectTo(QStringLiteral("Filters"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("Filters")));
         // Subject without regard to case, From exactly; the HTML body never.
         ctx().CharactersFilter = QStringLiteral("abc");
         w->PushButton3->click();
@@ -238,7 +238,7 @@ private slots:
 
     void getSomeListsTheRange()
     {
-        connectTo(QStringLiteral("Twenty"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("Twenty")));
         ModalWatcher watcher(QStringLiteral("Get Some Emails"));
         QString toBox, toLabel, selection;
         watcher.actions << [&](QDialog *) {
@@ -270,8 +270,7 @@ private slots:
                             [&](const QString &t) { return progressText.match(t).hasMatch(); }));
         QCOMPARE(WindowMessages(), QStringList({kDone}));
         QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 4"));
-        verifyIdleState();
-
+        LARKSPAN_REQUIRE(verifyIdleState());
         // A range whose start lies beyond its end fetches nothing but is accepted.
         watcher.actions << [&](QDialog *) {
             Form2 &form = Form2Instance();
@@ -288,7 +287,7 @@ private slots:
 
     void getSomeClosedWithoutContinueKeepsTheList()
     {
-        connectTo(QStringLiteral("INBOX"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("INBOX")));
         w->PushButton3->click();
         QCOMPARE(w->ListView1->count(), 3);
         w->ListView1->setChecked(2, true);
@@ -303,14 +302,14 @@ private slots:
         QCOMPARE(Ticks(w->ListView1), QStringLiteral("111"));
         QCOMPARE(w->Label2->text(), QStringLiteral("Selected Emails: 3"));
         QCOMPARE(WindowMessages(), QStringList());
-        verifyIdleState();
+        LARKSPAN_REQUIRE(verifyIdleState());
         // The dialog still holds the session after the run let go of it.
         QVERIFY(Form2Instance().ChilkatIMAP());
     }
 
     void stopDuringGetSome()
     {
-        connectTo(QStringLiteral("Twenty"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("Twenty")));
         ModalWatcher watcher(QStringLiteral("Get Some Emails"));
         watcher.actions << [](QDialog *) { Form2Instance().PushButton1->click(); }; // 1..20
         QString pb3AfterStop, pb2AfterStop;
@@ -340,12 +339,12 @@ private slots:
         QVERIFY(w->ListView1->count() < 20);
         QCOMPARE(WindowMessages(), QStringList({kDone}));
         QVERIFY(ErrorReports().isEmpty());
-        verifyIdleState();
+        LARKSPAN_REQUIRE(verifyIdleState());
     }
 
     void runStartedAfterStopRunsNested()
     {
-        connectTo(QStringLiteral("Twenty"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("Twenty")));
         bool innerFinished = false;
         WhenDuringRun stopAndRestart([&] { return w->ListView1->count() >= 2; },
                                      [&] {
@@ -362,12 +361,12 @@ private slots:
         QCOMPARE(WindowMessages(), QStringList({kDone, kDone}));
         QVERIFY(ErrorReports().isEmpty());
         QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 3"));
-        verifyIdleState();
+        LARKSPAN_REQUIRE(verifyIdleState());
     }
 
     void stopBeforeTheExtractionBegins()
     {
-        connectTo(QStringLiteral("Twenty"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("Twenty")));
         // The first yield of the run comes while the folder is being counted.
         WhenDuringRun stop([&] { return w->PushButton3->text() == QStringLiteral("Stop"); },
                            [&] { w->PushButton3->click(); });
@@ -381,12 +380,12 @@ private slots:
                      qPrintable(report));
         QCOMPARE(w->ListView1->count(), 0);
         QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 0"));
-        verifyIdleState();
+        LARKSPAN_REQUIRE(verifyIdleState());
     }
 
     void windowRepaintsDuringAndAfterARun()
     {
-        connectTo(QStringLiteral("Twenty"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("Twenty")));
         struct PaintCount : QObject {
             int paints = 0;
             bool eventFilter(QObject *, QEvent *event) override
@@ -408,7 +407,7 @@ private slots:
 
     void clearListWhileRunningKeepsRows()
     {
-        connectTo(QStringLiteral("Twenty"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("Twenty")));
         int rowsAfterClear = -1;
         QString totalAfterClear, selectedAfterClear;
         WhenDuringRun clear([&] { return w->ListView1->count() >= 3; },
@@ -431,7 +430,7 @@ private slots:
 
     void filterDialogSuppressesDone()
     {
-        connectTo(QStringLiteral("INBOX"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("INBOX")));
         ModalWatcher watcher(QStringLiteral("Filter By Characters"));
         watcher.actions << [](QDialog *dialog) {
             auto *form = static_cast<Form5 *>(dialog);
@@ -474,7 +473,7 @@ private slots:
 
     void filterChangedDuringRun()
     {
-        connectTo(QStringLiteral("Twenty"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("Twenty")));
         ModalWatcher watcher(QStringLiteral("Filter By Characters"));
         int rowsBefore = 0;
         watcher.actions << [&](QDialog *dialog) {
@@ -499,22 +498,20 @@ private slots:
 
     void emptyFolderAndMissingChoices()
     {
-        connectTo(QStringLiteral("INBOX"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("INBOX")));
         w->PushButton3->click();
         Recorded().clear();
         chooseFolder(QStringLiteral("Empty"));
         w->PushButton2->click();
         QCOMPARE(WindowMessages(), QStringList({"There are 0 emails in the Folder you selected."}));
         QCOMPARE(w->ListView1->count(), 3);
-        verifyIdleState();
-
+        LARKSPAN_REQUIRE(verifyIdleState());
         Recorded().clear();
         w->PushButton3->click();
         QCOMPARE(WindowMessages(), QStringList({"There are no emails in the Folder you selected."}));
         QCOMPARE(w->ListView1->count(), 0);
         QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 0"));
-        verifyIdleState();
-
+        LARKSPAN_REQUIRE(verifyIdleState());
         Recorded().clear();
         w->Combo2->setCurrentIndex(-1);
         w->PushButton3->click();
@@ -548,7 +545,7 @@ private slots:
 
     void runsOwnSessionWhenNoneIsHeld()
     {
-        connectTo(QStringLiteral("INBOX"));
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("INBOX")));
         ctx().oChilkat.reset(); // as after an earlier run
         SkipDoneMessage = true;
         w->PushButton3->click();
@@ -562,7 +559,7 @@ private slots:
         QCOMPARE(w->ListView1->count(), 0);
         QVERIFY(!WindowMessages().contains(kDone));
         QVERIFY(!WindowMessages().isEmpty());
-        verifyIdleState();
+        LARKSPAN_REQUIRE(verifyIdleState());
     }
 };
 

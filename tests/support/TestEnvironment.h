@@ -24,6 +24,15 @@ QString TestDataFolder();
 
 } // namespace larkspan::test
 
+// Calls a helper that asserts; when an assertion in it failed, the calling test stops
+// there too instead of going on with what the helper could not set up.
+#define LARKSPAN_REQUIRE(call)                  \
+    do {                                        \
+        call;                                   \
+        if (QTest::currentTestFailed())         \
+            return;                             \
+    } while (false)
+
 // main() of a Qt Test executable without windows: the shared environment, scripted
 // dialogs and a core application object.
 #define LARKSPAN_GUILESS_TEST_MAIN(TestObject)                           \
