@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "messagelist/ListCounters.h"
+#include "messagelist/MessageStore.h"
 #include "mail/clsChilkatIMAP.h"
 #include "platform/KeyboardActivation.h"
 #include "platform/ListView.h"
@@ -262,6 +263,8 @@ void Form1::connectHandlers()
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     connect(ListView1, &ListView::itemCheck, this, &Form1::ListView1_ItemCheck);
+    // The listed messages' octets go when their rows go (Clear List, a new run, Disconnect).
+    connect(ListView1, &ListView::cleared, this, [] { MessageStore::instance().dropAll(); });
     Text1->installEventFilter(this);
     Text2->installEventFilter(this);
 }

@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 #include "app/LarkspanApplication.h"
+#include "messagelist/MessageStore.h"
 #include "platform/QtDialogs.h"
 
 #include <QIcon>
@@ -10,6 +11,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Larkspan"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/larkspan/larkspan.png")));
     larkspan::InstallDialogs(larkspan::CreateQtDialogs());
+    // Mail a run that died left in the cache goes before anything else.
+    larkspan::MessageStore::sweepLeftovers();
 
     larkspan::Form1 form;
     // The load step's messages come before the window appears.

@@ -188,7 +188,7 @@ std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const
 {
     InitGMime();
     std::unique_ptr<MailMessage> message(new MailMessage);
-    message->m_rawSize = raw.size();
+    message->m_raw = raw;
 
     // The memory stream copies the octets, so the message does not depend on raw.
     GMimeStream *stream = g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size()));

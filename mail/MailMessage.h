@@ -27,7 +27,9 @@ public:
     QString plainTextBody() const { return m_plain; }
     // The HTML alternative; inline images it references by cid: are data: URLs.
     QString htmlBody() const { return m_html; }
-    qsizetype rawSize() const { return m_rawSize; }
+    qsizetype rawSize() const { return m_raw.size(); }
+    // The octets exactly as they were read.
+    QByteArray raw() const { return m_raw; }
 
     // INTERNALDATE text to a date-time; invalid when unreadable.
     static QDateTime parseInternalDate(const QByteArray &text);
@@ -36,7 +38,7 @@ private:
     MailMessage() = default;
     QString m_from, m_fromName, m_fromAddress, m_subject, m_plain, m_html;
     double m_date = 0;
-    qsizetype m_rawSize = 0;
+    QByteArray m_raw;
 
     friend struct MessageReader;
 };

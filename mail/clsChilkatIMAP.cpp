@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <climits>
 
@@ -190,10 +191,13 @@ void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
             if (AbortProcess)
                 return;
             const QString receivedDate = OleDateToGeneralText(message->date());
-            if (!Dropped())
+            if (!Dropped()) {
+                m_listed = message.get();
+                const auto forget = qScopeGuard([this] { m_listed = nullptr; });
                 emit MailExtractListing(message->fromText(), message->senderName(), message->senderAddress(),
                                         message->subject(), receivedDate, message->plainTextBody(),
                                         message->htmlBody(), int(i));
+            }
             YieldToEventLoop();
         } else if (ConnectionGone(failure)) {
             throw AppError(Component().lastErrorText());

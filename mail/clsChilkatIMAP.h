@@ -49,6 +49,10 @@ public:
     // the walk with an AppError to the caller; events already raised stay raised.
     void StartMailExtraction(const QString &FolderName);
 
+    // The message whose MailExtractListing is being raised, raw octets included;
+    // nothing outside that event.
+    const MailMessage *ListedMessage() const { return m_listed; }
+
     // Result of the last client operation that returns a code; 1 means success.
     int LastResultCode() const { return m_lastResult; }
 
@@ -81,6 +85,7 @@ private:
 
     QPointer<ImapClient> ChilkatImap1;
     int m_lastResult = 0;
+    const MailMessage *m_listed = nullptr;
     int m_selfHolds = 0;
 };
 

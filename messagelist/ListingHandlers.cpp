@@ -1,8 +1,11 @@
+#include "mail/MailMessage.h"
 #include "mail/clsChilkatIMAP.h"
 #include "messagelist/MainListActions.h"
 #include "messagelist/MainWindowContext.h"
 #include "messagelist/MessageFilter.h"
 #include "messagelist/MessageRecord.h"
+#include "messagelist/MessageStore.h"
+#include "platform/AppError.h"
 #include "messagelist/RetrievalRun.h"
 #include "platform/ErrorReport.h"
 #include "platform/ListView.h"
@@ -66,6 +69,19 @@ void oChilkat_MailExtractListing(MainWindowContext &ctx, const QString &From, co
         listed = PassesCharactersFilter(ctx.CharactersFilter, From, FromName, FromAddress, Subject,
                                         ReceivedDate, PlainTextBody);
     });
+    // The whole message goes to the store, the record keeps where. A store that cannot
+    // take it ends the run: a row without its message would export nothing.
+    const MailMessage *message = ctx.oChilkat ? ctx.oChilkat->ListedMessage() : nullptr;
+    StoredMessage stored;
+    if (listed && message) {
+        try {
+            stored = MessageStore::instance().append(message->raw());
+        } catch (const AppError &error) {
+            listed = false;
+            ctx.StoreFailure = error.description();
+            ctx.oChilkat->AbortProcess = true;
+        }
+    }
     if (listed) {
         ListView *list = ctx.ListView1;
         int n = 0;
@@ -74,8 +90,10 @@ void oChilkat_MailExtractListing(MainWindowContext &ctx, const QString &From, co
             n = list->count();
         });
         trap.step(__LINE__, [&] {
-            Messages(n) = MessageRecord(From, FromName, FromAddress, Subject, ReceivedDate, PlainTextBody,
-                                        HTMLTextBody);
+            Messages(n) = stored.isStored()
+                              ? MessageRecord(From, FromName, FromAddress, Subject, ReceivedDate, stored)
+                              : MessageRecord(From, FromName, FromAddress, Subject, ReceivedDate, PlainTextBody,
+                                              HTMLTextBody);
         });
         trap.step(__LINE__, [&] { list->setSubItem(n, 1, FromName); });
         trap.step(__LINE__, [&] { list->setSubItem(n, 2, FromAddress); });

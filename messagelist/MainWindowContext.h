@@ -56,6 +56,9 @@ struct MainWindowContext {
     QString CharactersFilter;
     std::shared_ptr<clsChilkatIMAP> oChilkat; // current session, or none
     ImapClient *imapComponent = nullptr;      // created once at start-up
+    // Why the message store refused a message during the running retrieval run; the
+    // run ends with it as with a dropped connection.
+    QString StoreFailure;
 
     // Runs the main window's query-unload step (restores the default printer) and ends
     // the program; the export window calls it when it is closed other than by "< Back".

@@ -9,29 +9,63 @@ RecordArray SelectedRecords;
 bool SkipDoneMessage = false;
 bool RangeAccepted = false;
 
+namespace {
+QByteArray Compact(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    // The conversion reserves room for the worst case (three bytes a character);
+    // the list keeps every record for as long as it stands, so give that back.
+    bytes.squeeze();
+    return bytes;
+}
+} // namespace
+
 MessageRecord::MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
-                             const QString &subject, const QString &receivedDate,
-                             const QString &plainTextBody, const QString &htmlTextBody)
+                             const QString &subject, const QString &receivedDate, const StoredMessage &stored)
+    : m_stored(stored)
 {
     setField(From, from);
     setField(FromName, fromName);
     setField(FromAddress, fromAddress);
     setField(Subject, subject);
     setField(ReceivedDate, receivedDate);
-    setField(PlainTextBody, plainTextBody);
-    setField(HTMLTextBody, htmlTextBody);
+}
+
+MessageRecord::MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
+                             const QString &subject, const QString &receivedDate,
+                             const QString &plainTextBody, const QString &htmlTextBody)
+    : MessageRecord(from, fromName, fromAddress, subject, receivedDate, StoredMessage())
+{
+    m_plain = Compact(plainTextBody);
+    m_html = Compact(htmlTextBody);
 }
 
 void MessageRecord::setField(Field f, const QString &text)
 {
-    m_fields[f] = text.toUtf8();
-    // The conversion reserves room for the worst case (three bytes a character);
-    // the list keeps every record for as long as it stands, so give that back.
-    m_fields[f].squeeze();
+    m_fields[f] = Compact(text);
+}
+
+MessageBodies MessageRecord::bodies() const
+{
+    if (m_stored.isStored())
+        return MessageStore::instance().bodies(m_stored);
+    return {QString::fromUtf8(m_plain), QString::fromUtf8(m_html)};
+}
+
+QString MessageRecord::plainTextBody() const
+{
+    return m_stored.isStored() ? bodies().plainText : QString::fromUtf8(m_plain);
+}
+
+QString MessageRecord::htmlTextBody() const
+{
+    return m_stored.isStored() ? bodies().html : QString::fromUtf8(m_html);
 }
 
 bool MessageRecord::isEmpty() const
 {
+    if (m_stored.isStored() || !m_plain.isEmpty() || !m_html.isEmpty())
+        return false;
     for (const QByteArray &f : m_fields)
         if (!f.isEmpty())
             return false;
@@ -40,7 +74,7 @@ bool MessageRecord::isEmpty() const
 
 qsizetype MessageRecord::textBytes() const
 {
-    qsizetype total = 0;
+    qsizetype total = m_plain.size() + m_html.size();
     for (const QByteArray &f : m_fields)
         total += f.size();
     return total;

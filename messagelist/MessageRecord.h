@@ -1,18 +1,27 @@
 #pragma once
 
+#include "messagelist/MessageStore.h"
+
 #include <QByteArray>
 #include <QString>
 #include <vector>
 
 namespace larkspan {
 
-// One listed message, bodies included. The seven texts are kept as UTF-8, which
-// halves the memory a folder of mostly Latin text needs compared with UTF-16.
+// One listed message: the five texts the list shows, and where its whole message lies
+// in the message store, from which the bodies are read when the preview or the export
+// needs them. A record made with its bodies (a message that was never stored) keeps
+// them itself. The texts are kept as UTF-8, which halves the memory a folder of
+// mostly Latin text needs compared with UTF-16.
 class MessageRecord {
 public:
-    enum Field { From, FromName, FromAddress, Subject, ReceivedDate, PlainTextBody, HTMLTextBody, FieldCount };
+    enum Field { From, FromName, FromAddress, Subject, ReceivedDate, FieldCount };
 
     MessageRecord() = default;
+    // A listed message whose octets are in the store.
+    MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress, const QString &subject,
+                  const QString &receivedDate, const StoredMessage &stored);
+    // A message with its bodies at hand.
     MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
                   const QString &subject, const QString &receivedDate,
                   const QString &plainTextBody, const QString &htmlTextBody);
@@ -20,7 +29,7 @@ public:
     QString field(Field f) const { return QString::fromUtf8(m_fields[f]); }
     void setField(Field f, const QString &text);
     bool isEmpty() const;
-    // UTF-8 size of the seven texts.
+    // UTF-8 size of the texts the record holds itself.
     qsizetype textBytes() const;
 
     QString from() const { return field(From); }
@@ -28,11 +37,20 @@ public:
     QString fromAddress() const { return field(FromAddress); }
     QString subject() const { return field(Subject); }
     QString receivedDate() const { return field(ReceivedDate); }
-    QString plainTextBody() const { return field(PlainTextBody); }
-    QString htmlTextBody() const { return field(HTMLTextBody); }
+    // From the store for a stored message: raises AppError when the store no longer
+    // holds it or holds other octets than were written.
+    QString plainTextBody() const;
+    QString htmlTextBody() const;
+
+    const StoredMessage &stored() const { return m_stored; }
 
 private:
+    MessageBodies bodies() const;
+
     QByteArray m_fields[FieldCount];
+    QByteArray m_plain; // bodies of a record that is not stored
+    QByteArray m_html;
+    StoredMessage m_stored;
 };
 
 // A 1-based array of records with explicit bounds. Indexing outside the bounds

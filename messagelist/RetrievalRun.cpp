@@ -21,6 +21,7 @@
 #include <QPushButton>
 
 #include <optional>
+#include <utility>
 
 namespace larkspan {
 
@@ -71,6 +72,18 @@ void ClearListForRun(MainWindowContext &ctx)
     ctx.ListView1->clearItems();
     ctx.ListView1->setSorted(false);
     ctx.counters->RefreshCounters(true);
+}
+
+// The extraction of either run. A message store that refused a message ends it like
+// a dropped connection, with the store's reason.
+void ExtractIntoTheList(MainWindowContext &ctx, const QString &folder)
+{
+    BindSessionEvents(ctx, ctx.oChilkat);
+    RepaintPacer pacer(ctx.window, ctx.ListView1, 100);
+    ctx.StoreFailure.clear();
+    CurrentSession(ctx).StartMailExtraction(folder);
+    if (!ctx.StoreFailure.isEmpty())
+        throw AppError(std::exchange(ctx.StoreFailure, QString()));
 }
 
 void EndOfRun(MainWindowContext &ctx, RunKind kind, ErrorTrap &trap)
@@ -190,11 +203,7 @@ void PushButton3_Click(MainWindowContext &ctx)
         trap.step(__LINE__, [&] { hasMessages = CurrentSession(ctx).MaxRecord > 0; });
         if (hasMessages == true) {
             trap.step(__LINE__, [&] { Messages.redim(CurrentSession(ctx).MaxRecord); });
-            trap.step(__LINE__, [&] {
-                BindSessionEvents(ctx, ctx.oChilkat);
-                RepaintPacer pacer(ctx.window, ctx.ListView1, 100);
-                CurrentSession(ctx).StartMailExtraction(folder());
-            });
+            trap.step(__LINE__, [&] { ExtractIntoTheList(ctx, folder()); });
         } else if (hasMessages == false) {
             trap.step(__LINE__, [&] {
                 MsgBox(QStringLiteral("There are no emails in the Folder you selected."), ctx.window);
@@ -243,11 +252,7 @@ void PushButton2_Click(MainWindowContext &ctx)
                 trap.step(__LINE__, [&] { ClearListForRun(ctx); });
                 SkipDoneMessage = false;
                 trap.step(__LINE__, [&] { Messages.redim(CurrentSession(ctx).MaxRecord); });
-                trap.step(__LINE__, [&] {
-                    BindSessionEvents(ctx, ctx.oChilkat);
-                    RepaintPacer pacer(ctx.window, ctx.ListView1, 100);
-                    CurrentSession(ctx).StartMailExtraction(folder());
-                });
+                trap.step(__LINE__, [&] { ExtractIntoTheList(ctx, folder()); });
             }
         } else if (hasMessages == false) {
             trap.step(__LINE__, [&] {

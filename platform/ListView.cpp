@@ -98,6 +98,7 @@ int ListView::append(const QString &text)
 void ListView::clearItems()
 {
     m_model->clearRows();
+    emit cleared();
 }
 
 static int checkedRow(const ListViewModel *model, int row)

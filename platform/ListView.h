@@ -44,6 +44,8 @@ public:
 signals:
     // The user ticked or unticked a row (mouse or keyboard); row is 1-based.
     void itemCheck(int row);
+    // Every row was removed (clearItems).
+    void cleared();
 
 private:
     ListViewModel *m_model;

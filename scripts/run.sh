@@ -16,8 +16,9 @@ fi
 
 # The demo keeps settings of its own, so the user's real settings are never touched.
 demo_home="$PWD/build/demo"
-mkdir -p "$demo_home/config" "$demo_home/temp"
+mkdir -p "$demo_home/config" "$demo_home/cache" "$demo_home/temp"
 export XDG_CONFIG_HOME="$demo_home/config"
+export XDG_CACHE_HOME="$demo_home/cache"
 export TEMP="$demo_home/temp"
 
 details="$demo_home/mailbox.env"

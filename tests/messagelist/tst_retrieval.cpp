@@ -7,6 +7,12 @@
 #include "messagelist/Form2.h"
 #include "messagelist/Form5.h"
 #include "messagelist/MessageRecord.h"
+#include "messagelist/MessageStore.h"
+#include "messagelist/Form4.h"
+#include "export/ExportLauncher.h"
+#include "export/Form3.h"
+#include "platform/AppError.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ListView.h"
 #include "platform/ProgressBar.h"
 #include "platform/SettingsStore.h"
@@ -19,7 +25,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <csignal>
 #include <ctime>
+#include <sys/resource.h>
 
 using namespace larkspan;
 using namespace larkspan::test;
@@ -193,6 +201,54 @@ private slots:
         QCOMPARE(w->Label2->text(), QStringLiteral("Selected Emails: 0"));
         QCOMPARE(WindowMessages(), QStringList({kDone}));
         QVERIFY(ErrorReports().isEmpty());
+        LARKSPAN_REQUIRE(verifyIdleState());
+    }
+
+    void storedMessagesOutliveTheWindowsAndGoWithTheList()
+    {
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("INBOX")));
+        w->PushButton3->click();
+        QCOMPARE(w->ListView1->count(), 3);
+        QVERIFY(MessageStore::instance().bytesStored() > 0);
+        // The larger window and the export window share the records: bodies still come back.
+        ModalWatcher larger(QStringLiteral(" List In Larger View"));
+        larger.actions << [](QDialog *dialog) { static_cast<Form4 *>(dialog)->PushButton4->click(); };
+        w->PushButton8->click();
+        QCOMPARE(larger.shown, 1);
+        w->ListView1->setChecked(2, true);
+        QPointer<Form3> exportWindow = OpenExportWindow(ctx());
+        QVERIFY(exportWindow);
+        QCOMPARE(exportWindow->Records(1).plainTextBody(), QStringLiteral("This one has abc inside.\r\n"));
+        exportWindow->PushButton8->click(); // "< Back"
+        QTRY_VERIFY(exportWindow.isNull());
+        QCOMPARE(Messages(2).plainTextBody(), QStringLiteral("This one has abc inside.\r\n"));
+        QCOMPARE(Messages(3).htmlTextBody(), QStringLiteral("<p>Nothing to see</p>\r\n"));
+
+        // Clear List lets the messages go: the store holds nothing, old records say so.
+        w->PushButton7->click();
+        QCOMPARE(MessageStore::instance().bytesStored(), 0);
+        QVERIFY_THROWS_EXCEPTION(AppError, Messages(2).plainTextBody());
+    }
+
+    void aFullCacheEndsTheRunAndKeepsTheRowsListed()
+    {
+        LARKSPAN_REQUIRE(connectTo(QStringLiteral("Twenty")));
+        QFile::remove(TempFolder() + QStringLiteral("/errorlog.txt"));
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 100 * 1024; // four messages of the folder, not five
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        w->PushButton3->click();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedSignal);
+        QCOMPARE(ErrorReports().size(), 1);
+        QVERIFY2(ErrorReports().first().contains(QStringLiteral("could not be written: File too large")),
+                 qPrintable(ErrorReports().first()));
+        QCOMPARE(w->ListView1->count(), 4);
+        QVERIFY(Messages(4).plainTextBody().startsWith(QStringLiteral("Line of message 4 ")));
+        QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 4"));
         LARKSPAN_REQUIRE(verifyIdleState());
     }
 

@@ -27,6 +27,7 @@ void PrepareTestEnvironment()
     const QByteArray root = scratch.path().toLocal8Bit();
     QDir().mkpath(scratch.path() + QStringLiteral("/config"));
     QDir().mkpath(scratch.path() + QStringLiteral("/temp"));
+    QDir().mkpath(scratch.path() + QStringLiteral("/cache"));
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -38,6 +39,7 @@ void PrepareTestEnvironment()
     setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking", 1);
     setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
     setenv("TEMP", (root + "/temp").constData(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
 }
 
 QString TestScratchFolder()

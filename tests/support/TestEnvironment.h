@@ -9,7 +9,8 @@ namespace larkspan::test {
 // Sets everything a test, benchmark or tool run needs before the application object
 // exists: offscreen windows, every outside address kept on loopback (mail host,
 // probe host, remote content of mail), WebEngine flags for running as root, and a
-// private temporary folder for settings (XDG_CONFIG_HOME) and TEMP.
+// private temporary folder for settings (XDG_CONFIG_HOME), the message store
+// (XDG_CACHE_HOME) and TEMP.
 // Safe to call more than once.
 void PrepareTestEnvironment();
 

@@ -1,0 +1,161 @@
+#include "messagelist/MessageStore.h"
+
+#include "mail/MailMessage.h"
+#include "platform/AppError.h"
+#include "platform/FileHelpers.h"
+#include "platform/Logging.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+
+#include <sys/file.h>
+
+namespace larkspan {
+
+namespace {
+
+constexpr size_t kCachedBodies = 4;
+const QString kSuffix = QStringLiteral(".store");
+
+QString DescribeStoreFailure(const QString &what, const QString &reason)
+{
+    return QStringLiteral("The message store %1 could not be written: %2").arg(QDir::toNativeSeparators(what), reason);
+}
+
+} // namespace
+
+MessageStore &MessageStore::instance()
+{
+    static MessageStore store;
+    return store;
+}
+
+MessageStore::~MessageStore()
+{
+    remove();
+}
+
+QString MessageStore::folder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/larkspan");
+}
+
+int MessageStore::sweepLeftovers()
+{
+    const QDir dir(folder());
+    int removed = 0;
+    const QString own = instance().filePath();
+    for (const QFileInfo &entry : dir.entryInfoList({QLatin1Char('*') + kSuffix}, QDir::Files | QDir::Hidden)) {
+        if (entry.absoluteFilePath() == own)
+            continue;
+        QFile file(entry.absoluteFilePath());
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        // A run that is alive holds its file locked; only a dead run's file is free.
+        if (flock(file.handle(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        if (QFile::remove(entry.absoluteFilePath())) {
+            ++removed;
+            qCDebug(lcUi) << "removed the message store of a run that ended without cleaning up:" << entry.fileName();
+        }
+    }
+    return removed;
+}
+
+QString MessageStore::filePath() const
+{
+    return m_file ? m_file->fileName() : QString();
+}
+
+void MessageStore::open()
+{
+    const QString dir = folder();
+    if (!QDir().mkpath(dir))
+        throw AppError(ErrorCode::PathFileAccess, DescribeStoreFailure(dir, QStringLiteral("the folder cannot be made")));
+    // Mail is private: only its owner may look into the folder.
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString name = QStringLiteral("%1/run-%2-%3%4")
+                             .arg(dir)
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))
+                             .arg(kSuffix);
+    auto file = std::make_unique<QFile>(name);
+    if (!file->open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered,
+                    QFile::ReadOwner | QFile::WriteOwner))
+        throw AppError(ErrorCode::PathFileAccess, DescribeStoreFailure(name, file->errorString()));
+    flock(file->handle(), LOCK_EX | LOCK_NB);
+    m_file = std::move(file);
+    m_end = 0;
+}
+
+StoredMessage MessageStore::append(const QByteArray &raw)
+{
+    if (!m_file)
+        open();
+    if (!m_file->seek(m_end))
+        throw AppError(ErrorCode::DeviceIo, DescribeStoreFailure(m_file->fileName(), m_file->errorString()));
+    const QString reason = WriteAllBytes(*m_file, raw);
+    if (!reason.isEmpty()) {
+        // What did get written is not part of any message.
+        m_file->resize(m_end);
+        throw AppError(ErrorCode::DeviceIo, DescribeStoreFailure(m_file->fileName(), reason));
+    }
+    StoredMessage where{m_generation, m_end, raw.size(), QCryptographicHash::hash(raw, QCryptographicHash::Sha256)};
+    m_end += raw.size();
+    return where;
+}
+
+QByteArray MessageStore::read(const StoredMessage &where)
+{
+    if (!where.isStored() || where.generation != m_generation || !m_file)
+        throw AppError(ErrorCode::FileNotFound,
+                       QStringLiteral("this message is no longer in the message store; list the folder again"));
+    QByteArray raw;
+    if (m_file->seek(where.offset))
+        raw = m_file->read(where.size);
+    if (raw.size() != where.size || QCryptographicHash::hash(raw, QCryptographicHash::Sha256) != where.sha256)
+        throw AppError(ErrorCode::DeviceIo,
+                       QStringLiteral("the stored copy of this message in %1 was changed or cut short; list the folder again")
+                           .arg(QDir::toNativeSeparators(m_file->fileName())));
+    return raw;
+}
+
+MessageBodies MessageStore::bodies(const StoredMessage &where)
+{
+    for (const CachedBodies &cached : m_cache)
+        if (cached.generation == where.generation && cached.offset == where.offset)
+            return cached.bodies;
+    const std::unique_ptr<MailMessage> message = MailMessage::fromBytes(read(where));
+    MessageBodies bodies{message->plainTextBody(), message->htmlBody()};
+    m_cache.push_front({where.generation, where.offset, bodies});
+    if (m_cache.size() > kCachedBodies)
+        m_cache.pop_back();
+    return bodies;
+}
+
+void MessageStore::dropAll()
+{
+    ++m_generation;
+    m_cache.clear();
+    m_end = 0;
+    if (m_file)
+        m_file->resize(0);
+}
+
+void MessageStore::remove()
+{
+    ++m_generation;
+    m_cache.clear();
+    m_end = 0;
+    if (!m_file)
+        return;
+    const QString name = m_file->fileName();
+    m_file->close();
+    m_file.reset();
+    QFile::remove(name);
+}
+
+} // namespace larkspan

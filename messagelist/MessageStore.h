@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <deque>
+#include <memory>
+
+namespace larkspan {
+
+// Where one listed message lies in the store: the store's generation when it was
+// written, its place and size, and the SHA-256 of its octets.
+struct StoredMessage {
+    quint32 generation = 0; // 0: not in the store
+    qint64 offset = 0;
+    qint64 size = 0;
+    QByteArray sha256;
+
+    bool isStored() const { return generation != 0; }
+};
+
+// The two bodies of a message, as the preview and the export use them.
+struct MessageBodies {
+    QString plainText;
+    QString html; // inline pictures as data: URLs
+};
+
+// The raw octets of every listed message, exactly as the server sent them, in one
+// private file per program run under $XDG_CACHE_HOME/larkspan/ (folder 0700, file
+// 0600), written sequentially. Records keep only their list texts and where their
+// message lies; the bodies are read back and parsed when the preview or the export
+// needs them. The file is emptied when the list is cleared, deleted when the program
+// ends, and removed at the next start when a run that died left it behind: a running
+// program holds a lock on its own file, and a file nobody holds is a leftover.
+class MessageStore {
+public:
+    static MessageStore &instance();
+    ~MessageStore();
+    MessageStore(const MessageStore &) = delete;
+    MessageStore &operator=(const MessageStore &) = delete;
+
+    // $XDG_CACHE_HOME/larkspan (default ~/.cache/larkspan).
+    static QString folder();
+    // Removes the stores of runs that no longer run; how many it removed.
+    static int sweepLeftovers();
+
+    // Appends one message. Raises AppError naming the cause when the store cannot
+    // take it (a full or unwritable cache); nothing is stored then.
+    StoredMessage append(const QByteArray &raw);
+    // The message's octets. Raises AppError when the store no longer holds it (the
+    // list was cleared since) or its octets are not the ones written.
+    QByteArray read(const StoredMessage &where);
+    // The bodies, parsed from the stored message; the last few are kept ready for
+    // stepping back and forth in the preview.
+    MessageBodies bodies(const StoredMessage &where);
+
+    // Forgets every message: the file is emptied, earlier places become invalid.
+    void dropAll();
+    // Deletes the file (the program's end); a later append starts a new one.
+    void remove();
+
+    QString filePath() const;
+    qint64 bytesStored() const { return m_end; }
+
+private:
+    MessageStore() = default;
+    void open();
+
+    std::unique_ptr<QFile> m_file;
+    quint32 m_generation = 1;
+    qint64 m_end = 0;
+
+    struct CachedBodies {
+        quint32 generation;
+        qint64 offset;
+        MessageBodies bodies;
+    };
+    std::deque<CachedBodies> m_cache;
+};
+
+} // namespace larkspan

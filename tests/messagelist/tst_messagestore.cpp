@@ -1,0 +1,168 @@
+// The message store: octets back exactly as written or a clear error, never another
+// message's; private files; emptied with the list; gone when the program ends; a dead
+// run's leftover swept at the next start.
+
+#include "messagelist/MessageStore.h"
+#include "support/TestEnvironment.h"
+
+#include "platform/AppError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <csignal>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace larkspan;
+
+namespace {
+
+QByteArray Message(const QByteArray &subject, const QByteArray &body)
+{
+    return "From: Ada <ada@example.org>\r\nSubject: " + subject + "\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" +
+           body + "\r\n";
+}
+
+// The store's error when reading where, or empty when it read.
+QString ReadError(const StoredMessage &where)
+{
+    try {
+        MessageStore::instance().read(where);
+        return QString();
+    } catch (const AppError &error) {
+        return error.description();
+    }
+}
+
+unsigned ModeOf(const QString &path)
+{
+    struct stat info {};
+    return stat(QFile::encodeName(path).constData(), &info) == 0 ? unsigned(info.st_mode & 0777) : 0u;
+}
+
+} // namespace
+
+class MessageStoreTest : public QObject {
+    Q_OBJECT
+
+    MessageStore &store = MessageStore::instance();
+
+private slots:
+    void init() { store.remove(); }
+
+    void octetsComeBackExactlyInPrivateFiles()
+    {
+        const QByteArray first = Message("one", "first body");
+        const QByteArray second = Message("two", QByteArray(300000, 'x'));
+        const StoredMessage a = store.append(first);
+        const StoredMessage b = store.append(second);
+        QCOMPARE(store.read(b), second);
+        QCOMPARE(store.read(a), first);
+        QCOMPARE(store.bodies(a).plainText.trimmed(), QStringLiteral("first body"));
+        QCOMPARE(store.bytesStored(), first.size() + second.size());
+        QCOMPARE(QFileInfo(store.filePath()).absolutePath(), MessageStore::folder());
+        QCOMPARE(ModeOf(store.filePath()), 0600u);
+        QCOMPARE(ModeOf(MessageStore::folder()), 0700u);
+    }
+
+    void aChangedOrShortenedStoreNeverGivesAnotherMessage_data()
+    {
+        QTest::addColumn<bool>("cutShort");
+        QTest::newRow("an octet changed") << false;
+        QTest::newRow("cut short") << true;
+    }
+
+    void aChangedOrShortenedStoreNeverGivesAnotherMessage()
+    {
+        QFETCH(bool, cutShort);
+        const StoredMessage a = store.append(Message("one", "first body"));
+        const StoredMessage b = store.append(Message("two", "second body"));
+        QFile file(store.filePath());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (cutShort) {
+            QVERIFY(file.resize(b.offset + b.size - 3));
+        } else {
+            QVERIFY(file.seek(b.offset + b.size - 5));
+            file.write("X");
+        }
+        file.close();
+        QVERIFY2(ReadError(b).contains(QStringLiteral("was changed or cut short")), qPrintable(ReadError(b)));
+        QVERIFY_THROWS_EXCEPTION(AppError, store.bodies(b));
+        QCOMPARE(ReadError(a), QString());
+    }
+
+    void aFullCacheRefusesClearlyAndKeepsWhatItHas()
+    {
+        const StoredMessage kept = store.append(Message("kept", "small"));
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 64 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QString refused;
+        try {
+            store.append(Message("too big", QByteArray(200000, 'y')));
+        } catch (const AppError &error) {
+            refused = error.description();
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedSignal);
+        QVERIFY2(refused.startsWith(QStringLiteral("Device I/O error: The message store ")) &&
+                     refused.endsWith(QStringLiteral("could not be written: File too large")),
+                 qPrintable(refused));
+        QCOMPARE(QFileInfo(store.filePath()).size(), kept.size);
+        QCOMPARE(ReadError(kept), QString());
+        QCOMPARE(ReadError(store.append(Message("after", "fits again"))), QString());
+    }
+
+    void droppingForgetsEveryMessage()
+    {
+        const StoredMessage before = store.append(Message("old", "old body"));
+        store.dropAll();
+        QCOMPARE(QFileInfo(store.filePath()).size(), 0);
+        QVERIFY(ReadError(before).contains(QStringLiteral("no longer in the message store")));
+        const StoredMessage after = store.append(Message("new", "new body"));
+        QCOMPARE(after.offset, 0);
+        QCOMPARE(store.bodies(after).plainText.trimmed(), QStringLiteral("new body"));
+    }
+
+    void goneWhenARunEndsAndSweptWhenARunDied()
+    {
+        // A run that ends through its own code takes its store with it; a run that is
+        // killed leaves it, and the next start removes it.
+        for (const bool killed : {false, true}) {
+            const pid_t child = fork();
+            if (child == 0) {
+                MessageStore::instance().append(Message("child", "child body"));
+                if (killed)
+                    raise(SIGKILL);
+                std::exit(0);
+            }
+            int status = 0;
+            QCOMPARE(waitpid(child, &status, 0), child);
+            const QString pattern = QStringLiteral("run-%1-*.store").arg(child);
+            const QStringList left = QDir(MessageStore::folder()).entryList({pattern}, QDir::Files);
+            QCOMPARE(left.size(), killed ? 1 : 0);
+        }
+        // A store some live run holds locked stays.
+        QFile live(MessageStore::folder() + QStringLiteral("/run-1-live.store"));
+        QVERIFY(live.open(QIODevice::WriteOnly));
+        QCOMPARE(flock(live.handle(), LOCK_EX | LOCK_NB), 0);
+        const StoredMessage own = store.append(Message("own", "own body"));
+        QCOMPARE(MessageStore::sweepLeftovers(), 1);
+        QVERIFY(live.exists());
+        QCOMPARE(ReadError(own), QString());
+        live.remove();
+        QCOMPARE(QDir(MessageStore::folder()).entryList({QStringLiteral("*.store")}, QDir::Files).size(), 1);
+    }
+};
+
+LARKSPAN_GUILESS_TEST_MAIN(MessageStoreTest)
+#include "tst_messagestore.moc"
