@@ -96,7 +96,12 @@ void DovecotFixture::addFolder(const QString &name, const QList<QByteArray> &mes
             return;
         }
     }
-    m_folders.push_back({name, messages});
+    m_folders.push_back({name, messages, 0, nullptr});
+}
+
+void DovecotFixture::addGeneratedFolder(const QString &name, int count, std::function<QByteArray(int)> generate)
+{
+    m_folders.push_back({name, {}, count, std::move(generate)});
 }
 
 void DovecotFixture::addFolder(const QString &name, const QStringList &emlFiles)
@@ -247,7 +252,7 @@ bool DovecotFixture::writeMail()
         haveInbox = haveInbox || folder.name.compare(QLatin1String("INBOX"), Qt::CaseInsensitive) == 0;
     std::vector<Folder> folders = m_folders;
     if (!haveInbox)
-        folders.push_back({QStringLiteral("INBOX"), {}});
+        folders.push_back({QStringLiteral("INBOX"), {}, 0, nullptr});
 
     for (const Folder &folder : folders) {
         QString path = maildir;
@@ -259,7 +264,9 @@ bool DovecotFixture::writeMail()
         }
         for (const char *sub : {"cur", "new", "tmp"})
             QDir().mkpath(path + QLatin1Char('/') + QLatin1String(sub));
-        for (const QByteArray &message : folder.messages) {
+        const int count = folder.generate ? folder.generated : int(folder.messages.size());
+        for (int n = 1; n <= count; ++n) {
+            const QByteArray message = folder.generate ? folder.generate(n) : folder.messages[n - 1];
             // Dovecot numbers new files in the order of the time in their names.
             ++serial;
             const QString name = QStringLiteral("%1.M%2P1.larkspan:2,").arg(1600000000 + serial).arg(serial);

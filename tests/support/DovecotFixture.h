@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -54,6 +55,9 @@ public:
     // same folder, appends.
     void addFolder(const QString &name, const QList<QByteArray> &messages);
     void addFolder(const QString &name, const QStringList &emlFiles);
+    // Before start(): a folder of count messages that generate(n) makes (n = 1..count)
+    // while the folder is written, so a big folder never sits in memory.
+    void addGeneratedFolder(const QString &name, int count, std::function<QByteArray(int)> generate);
 
     // Writes certificates, configuration, passwd-file and mail; no server yet.
     bool configure();
@@ -83,6 +87,8 @@ private:
     struct Folder {
         QString name;
         QList<QByteArray> messages;
+        int generated = 0;
+        std::function<QByteArray(int)> generate;
     };
     QTemporaryDir m_dir;
     QString m_user = QStringLiteral("larkspan");
