@@ -236,7 +236,13 @@ ChildResult Measure(const QString &how, const QString &folder)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), how, folder});
+    // LARKSPAN_BENCH_WRAPPER runs the window's child under a profiler, for example
+    // "valgrind --tool=callgrind --callgrind-out-file=/tmp/window.callgrind".
+    QStringList command = QProcess::splitCommand(how == QLatin1String("window")
+                                                     ? qEnvironmentVariable("LARKSPAN_BENCH_WRAPPER")
+                                                     : QString());
+    command << QCoreApplication::applicationFilePath() << QStringLiteral("--child") << how << folder;
+    child.start(command.takeFirst(), command);
     child.waitForFinished(-1);
     ChildResult result;
     for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
