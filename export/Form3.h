@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messagelist/MessageRecord.h"
+#include "platform/PdfRecord.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -21,6 +22,17 @@ struct MainWindowContext;
 
 // The export window: previews the ticked messages one at a time, holds the output
 // folder and the file-name pattern, and runs the exports to PDF.
+// The message page: the template with the six fields of every page, then the To, Cc
+// and attachment lines where the template has their placeholders.
+QString FillPageTemplate(const QString &page, const MessageRecord &record, const MessageBodies &details,
+                         bool printAsHtml);
+
+// What the PDF of a record carries besides its pages: the document information and,
+// embedded, the original message (named after the PDF, ending ".eml") and every
+// attachment. When the message cannot be read from the store, the record holds what
+// the list knows and problem says why the files are missing.
+PdfRecord DocumentRecordFor(const MessageRecord &record, const QString &pdfPath, QString *problem);
+
 class Form3 : public QWidget {
     Q_OBJECT
 public:
@@ -116,7 +128,9 @@ private:
     // Prints the browser's document; waits until the job ends (or the run is
     // cancelled, the window closes, the time runs out). Returns the failure's words,
     // empty on success; cancelled tells a cancel from a failure.
-    QString printAndWait(WebBrowser *browser, const QString &path, bool cancelEndsWait, bool *cancelled);
+    // The record goes into the PDF; recordWarning says why it did not.
+    QString printAndWait(WebBrowser *browser, const QString &path, const PdfRecord &record, bool cancelEndsWait,
+                         bool *cancelled, QString *recordWarning);
     QString describeMessage(int index) const;
 
     MainWindowContext &m_main;

@@ -87,7 +87,8 @@ bool Form3::waitFor(const std::function<bool()> &done, int timeoutMs)
     return done();
 }
 
-QString Form3::printAndWait(WebBrowser *browser, const QString &path, bool cancelEndsWait, bool *cancelled)
+QString Form3::printAndWait(WebBrowser *browser, const QString &path, const PdfRecord &record, bool cancelEndsWait,
+                            bool *cancelled, QString *recordWarning)
 {
     *cancelled = false;
     bool finished = false;
@@ -102,7 +103,7 @@ QString Form3::printAndWait(WebBrowser *browser, const QString &path, bool cance
                                         error = reason;
                                         emit wake();
                                     });
-    if (!browser->printWithoutPrompt()) {
+    if (!browser->printWithoutPrompt(record)) {
         disconnect(connection);
         return QStringLiteral("The page was not ready to print.");
     }
@@ -118,8 +119,17 @@ QString Form3::printAndWait(WebBrowser *browser, const QString &path, bool cance
         return error.isEmpty() ? QStringLiteral("The PDF file could not be written.") : error;
     if (!FileExistsOnDisk(written))
         return QStringLiteral("The PDF file did not appear at \"%1\".").arg(written);
+    if (recordWarning->isEmpty())
+        *recordWarning = browser->lastRecordWarning();
     return QString();
 }
+
+namespace {
+QString WithoutAttachments(const QString &reason)
+{
+    return QStringLiteral("PDF created without its attachments: ") + reason;
+}
+} // namespace
 
 QString Form3::describeMessage(int index) const
 {
@@ -165,10 +175,14 @@ void Form3::RunExport()
         m_createdOne = 0;
         bool cancelled = false;
         QString failure;
+        QString recordWarning;
         if (!m_previewFailure.isEmpty())
             failure = QStringLiteral("The page of this message could not be written: ") + m_previewFailure;
         else
-            trap.step(__LINE__, [&] { failure = printAndWait(WebBrowser1, path, false, &cancelled); });
+            trap.step(__LINE__, [&] {
+                const PdfRecord record = DocumentRecordFor(Records(CurrentIndex), path, &recordWarning);
+                failure = printAndWait(WebBrowser1, path, record, false, &cancelled, &recordWarning);
+            });
         if (m_closing)
             return;
         if (!cancelled && failure.isEmpty())
@@ -177,7 +191,9 @@ void Form3::RunExport()
             setApplicationBusy(false);
             if (CancelExport)
                 return;
-            if (failure.isEmpty())
+            if (failure.isEmpty() && !recordWarning.isEmpty())
+                MsgBox(QStringLiteral("Done.\r\n\r\n") + WithoutAttachments(recordWarning), this);
+            else if (failure.isEmpty())
                 MsgBox(QStringLiteral("Done."), this);
             else
                 MsgBox(QStringLiteral("Failed to create the PDF file.\r\n\r\n") + path + QStringLiteral("\r\n") + failure, this);
@@ -197,6 +213,7 @@ void Form3::RunExportAll()
     const int remembered = CurrentIndex;
     bool AnyPrinted = false;
     QStringList failures;
+    QStringList withoutAttachments; // written, but their files could not go in
     QSet<QString> paths;
     QSet<QString> *outerPaths = m_runPaths;
     m_runPaths = &paths;
@@ -232,6 +249,7 @@ void Form3::RunExportAll()
         }
 
         QString failure;
+        QString recordWarning;
         bool cancelled = false;
         trap.step(__LINE__, [&] {
             WebBrowser2->navigate(HTMLFilePath);
@@ -249,10 +267,13 @@ void Form3::RunExportAll()
                 return;
             }
             AnyPrinted = true;
-            failure = printAndWait(WebBrowser2, path, true, &cancelled);
+            const PdfRecord record = DocumentRecordFor(Records(i), path, &recordWarning);
+            failure = printAndWait(WebBrowser2, path, record, true, &cancelled, &recordWarning);
         });
         if (cancelled || m_closing)
             break;
+        if (failure.isEmpty() && !recordWarning.isEmpty())
+            withoutAttachments << describeMessage(i) + QStringLiteral(": ") + WithoutAttachments(recordWarning);
         if (failure.isEmpty())
             ++m_createdAll;
         else
@@ -270,17 +291,18 @@ void Form3::RunExportAll()
 
     trap.step(__LINE__, [&] {
         const QString failed = QStringLiteral("Done.\r\rFailed to create PDFs for some emails.");
+        const QStringList named = failures + withoutAttachments;
         QString list;
-        if (!failures.isEmpty()) {
-            QStringList shown = failures.mid(0, kListedFailures);
-            if (failures.size() > kListedFailures)
-                shown << QStringLiteral("... and %1 more.").arg(failures.size() - kListedFailures);
+        if (!named.isEmpty()) {
+            QStringList shown = named.mid(0, kListedFailures);
+            if (named.size() > kListedFailures)
+                shown << QStringLiteral("... and %1 more.").arg(named.size() - kListedFailures);
             list = QStringLiteral("\r\n\r\n") + shown.join(QStringLiteral("\r\n"));
         }
         if (!AnyPrinted)
             MsgBox(failed + list, this);
         else if (!CancelExport)
-            MsgBox(failures.isEmpty() ? QStringLiteral("Done.") : failed + list, this);
+            MsgBox(failures.isEmpty() ? QStringLiteral("Done.") + list : failed + list, this);
     });
     trap.step(__LINE__, [&] {
         ProgressBar1->setPreciseValue(0);

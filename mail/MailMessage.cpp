@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -74,6 +75,87 @@ bool IsAttachment(GMimeObject *object)
     return disposition && g_ascii_strcasecmp(disposition, "attachment") == 0;
 }
 
+// The file name a part was given: Content-Disposition's filename, else Content-Type's
+// name, with RFC 2231 and RFC 2047 decoded. Adjacent encoded words are joined first so
+// that GMime's parameter decoder sees whole words.
+QString GivenFileName(GMimeObject *object)
+{
+    struct Source {
+        const char *header;
+        const char *parameter;
+    };
+    for (const Source source : {Source{"Content-Disposition", "filename"}, Source{"Content-Type", "name"}}) {
+        const QByteArray raw = mime::NormaliseEncodedWords(RawHeader(object, source.header));
+        if (raw.isEmpty())
+            continue;
+        QString value;
+        if (qstrcmp(source.header, "Content-Disposition") == 0) {
+            if (GMimeContentDisposition *disposition = g_mime_content_disposition_parse(nullptr, raw.constData())) {
+                value = mime::TextFromLooseUtf8(g_mime_content_disposition_get_parameter(disposition, source.parameter));
+                g_object_unref(disposition);
+            }
+        } else if (GMimeContentType *type = g_mime_content_type_parse(nullptr, raw.constData())) {
+            value = mime::TextFromLooseUtf8(g_mime_content_type_get_parameter(type, source.parameter));
+            g_object_unref(type);
+        }
+        if (value.contains(QLatin1String("=?")))
+            value = mime::DecodeHeaderText(value.toUtf8());
+        value = mime::SafeFileName(mime::OneLine(value));
+        if (!value.isEmpty())
+            return value;
+    }
+    return QString();
+}
+
+// The message inside a message/rfc822 part, as it is written in the outer message:
+// GMime keeps its headers and body as read, but writes line ends its own way.
+QByteArray AttachedMessageBytes(GMimeMessagePart *part, bool crlf)
+{
+    GMimeMessage *inner = g_mime_message_part_get_message(part);
+    if (!inner)
+        return {};
+    GMimeFormatOptions *options = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(options, crlf ? GMIME_NEWLINE_FORMAT_DOS : GMIME_NEWLINE_FORMAT_UNIX);
+    GMimeStream *stream = g_mime_stream_mem_new();
+    g_mime_object_write_to_stream(GMIME_OBJECT(inner), options, stream);
+    g_mime_format_options_free(options);
+    GByteArray *bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    QByteArray out(reinterpret_cast<const char *>(bytes->data), qsizetype(bytes->len));
+    g_object_unref(stream);
+    return out;
+}
+
+void AppendAddresses(InternetAddressList *list, QStringList &out, int depth = 0)
+{
+    if (!list || depth > 4)
+        return;
+    for (int i = 0; i < internet_address_list_length(list); ++i) {
+        InternetAddress *address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            AppendAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out, depth + 1);
+        } else if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+            const QString name = mime::OneLine(mime::TextFromLooseUtf8(internet_address_get_name(address)));
+            const QString addr =
+                mime::TextFromLooseUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+            out << (name.isEmpty() ? addr : name + QStringLiteral(" <") + addr + QLatin1Char('>'));
+        }
+    }
+}
+
+// A recipient header's addresses as one line; empty when the header is absent.
+QString AddressListText(GMimeObject *message, const char *header)
+{
+    const QByteArray raw = mime::NormaliseEncodedWords(RawHeader(message, header));
+    if (raw.trimmed().isEmpty())
+        return QString();
+    QStringList out;
+    if (InternetAddressList *list = internet_address_list_parse(nullptr, raw.constData())) {
+        AppendAddresses(list, out);
+        g_object_unref(list);
+    }
+    return out.join(QStringLiteral(", "));
+}
+
 struct InlinePart {
     QByteArray mimeType;
     GMimePart *part = nullptr;
@@ -82,11 +164,19 @@ struct InlinePart {
 } // namespace
 
 struct MessageReader {
-    explicit MessageReader(MailMessage &target) : message(target) {}
+    MessageReader(MailMessage &target, MailMessage::Attachments mode)
+        : message(target), attachments(mode), crlf(target.m_raw.contains("\r\n"))
+    {
+    }
     MailMessage &message;
+    MailMessage::Attachments attachments;
+    bool crlf;
     bool havePlain = false;
     bool haveHtml = false;
     QHash<QString, InlinePart> byContentId;
+    QSet<QString> shownContentIds; // pictures the HTML body shows
+    // Parts that are not body texts, in order, with the content id of a picture.
+    QList<QPair<GMimeObject *, QString>> notBodies;
     int depth = 0;
 
     void walk(GMimeObject *object)
@@ -103,6 +193,10 @@ struct MessageReader {
             return;
         }
         // An attached message is an attachment of this one, not its body.
+        if (GMIME_IS_MESSAGE_PART(object)) {
+            notBodies.append({object, QString()});
+            return;
+        }
         if (!GMIME_IS_PART(object))
             return;
         GMimePart *part = GMIME_PART(object);
@@ -111,22 +205,55 @@ struct MessageReader {
         const char *subType = type ? g_mime_content_type_get_media_subtype(type) : nullptr;
         const bool text = mediaType && g_ascii_strcasecmp(mediaType, "text") == 0;
 
+        QString pictureId;
         if (const char *cid = g_mime_object_get_content_id(object)) {
             if (!text && type) {
                 char *mime = g_mime_content_type_get_mime_type(type);
-                byContentId.insert(QString::fromUtf8(cid), InlinePart{QByteArray(mime ? mime : "application/octet-stream"), part});
+                pictureId = QString::fromUtf8(cid);
+                byContentId.insert(pictureId, InlinePart{QByteArray(mime ? mime : "application/octet-stream"), part});
                 g_free(mime);
             }
         }
-        if (!text || IsAttachment(object) || !subType)
-            return;
-        if (!havePlain && g_ascii_strcasecmp(subType, "plain") == 0) {
-            message.m_plain = PartText(part);
-            havePlain = true;
-        } else if (!haveHtml && g_ascii_strcasecmp(subType, "html") == 0) {
-            message.m_html = PartText(part);
-            haveHtml = true;
+        if (text && !IsAttachment(object) && subType) {
+            if (!havePlain && g_ascii_strcasecmp(subType, "plain") == 0) {
+                message.m_plain = PartText(part);
+                havePlain = true;
+                return;
+            }
+            if (!haveHtml && g_ascii_strcasecmp(subType, "html") == 0) {
+                message.m_html = PartText(part);
+                haveHtml = true;
+                return;
+            }
         }
+        notBodies.append({object, pictureId});
+    }
+
+    // Every part that is neither a body text nor a picture the HTML shows.
+    void collectAttachments()
+    {
+        if (attachments == MailMessage::Attachments::Skip)
+            return;
+        for (const auto &[object, pictureId] : std::as_const(notBodies)) {
+            if (!pictureId.isEmpty() && shownContentIds.contains(pictureId))
+                continue;
+            MailAttachment attachment;
+            GMimeContentType *type = g_mime_object_get_content_type(object);
+            char *mime = type ? g_mime_content_type_get_mime_type(type) : nullptr;
+            attachment.mimeType = QString::fromLatin1(mime ? mime : "application/octet-stream").toLower();
+            g_free(mime);
+            attachment.content = GMIME_IS_MESSAGE_PART(object) ? AttachedMessageBytes(GMIME_MESSAGE_PART(object), crlf)
+                                                               : DecodedContent(GMIME_PART(object));
+            attachment.size = attachment.content.size();
+            if (attachments != MailMessage::Attachments::WithContents)
+                attachment.content.clear();
+            attachment.fileName = GivenFileName(object);
+            if (attachment.fileName.isEmpty())
+                attachment.fileName =
+                    mime::FallbackAttachmentName(int(message.m_attachments.size()) + 1, attachment.mimeType);
+            message.m_attachments.append(attachment);
+        }
+        mime::MakeNamesUnique(message.m_attachments);
     }
 
     // cid:<content-id> references become data: URLs of the parts they name.
@@ -146,6 +273,7 @@ struct MessageReader {
             auto found = byContentId.constFind(id);
             if (found == byContentId.constEnd())
                 continue;
+            shownContentIds.insert(id);
             auto url = urls.constFind(id);
             if (url == urls.constEnd()) {
                 const QByteArray data = DecodedContent(found->part);
@@ -184,7 +312,8 @@ QDateTime MailMessage::parseInternalDate(const QByteArray &text)
     return QDateTime(date, time, QTimeZone(offset)).toLocalTime();
 }
 
-std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const QByteArray &internalDate)
+std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const QByteArray &internalDate,
+                                                    Attachments attachments)
 {
     InitGMime();
     std::unique_ptr<MailMessage> message(new MailMessage);
@@ -231,9 +360,15 @@ std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const
         if (GDateTime *date = g_mime_message_get_date(parsed))
             when = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date)).toLocalTime();
 
-        MessageReader reader(*message);
+        message->m_to = AddressListText(GMIME_OBJECT(parsed), "To");
+        message->m_cc = AddressListText(GMIME_OBJECT(parsed), "Cc");
+        if (const char *id = g_mime_message_get_message_id(parsed))
+            message->m_messageId = QLatin1Char('<') + mime::TextFromLooseUtf8(id) + QLatin1Char('>');
+
+        MessageReader reader(*message, attachments);
         reader.walk(g_mime_message_get_mime_part(parsed));
         reader.inlineImages();
+        reader.collectAttachments();
         g_object_unref(parsed);
     }
     if (!when.isValid() && !internalDate.isEmpty())

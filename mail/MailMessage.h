@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/MailAttachment.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -14,7 +16,11 @@ class MailMessage {
 public:
     // internalDate is the server's INTERNALDATE ("17-Jul-1996 02:44:25 -0700"), used
     // when the Date header is missing or unreadable.
-    static std::unique_ptr<MailMessage> fromBytes(const QByteArray &raw, const QByteArray &internalDate = {});
+    // What of the attachments is read: nothing (listing), their names, types and
+    // sizes, or those with their decoded contents.
+    enum class Attachments { Skip, Describe, WithContents };
+    static std::unique_ptr<MailMessage> fromBytes(const QByteArray &raw, const QByteArray &internalDate = {},
+                                                  Attachments attachments = Attachments::Skip);
 
     // "Name <address>", or the address alone when the sender gave no name.
     QString fromText() const { return m_from; }
@@ -22,6 +28,14 @@ public:
     QString senderAddress() const { return m_fromAddress; }
     // Encoded words decoded, folding removed.
     QString subject() const { return m_subject; }
+    // Every recipient as "Name <address>" (the address alone without a name), joined
+    // with ", "; members of a group are listed one by one.
+    QString toText() const { return m_to; }
+    QString ccText() const { return m_cc; }
+    // "<id@host>" as the sender gave it; empty when there is none.
+    QString messageId() const { return m_messageId; }
+    // In the order of the message; empty when read with Attachments::Skip.
+    const MailAttachments &attachments() const { return m_attachments; }
     // Days since 30 December 1899, local time; 0 when neither date could be read.
     double date() const { return m_date; }
     QString plainTextBody() const { return m_plain; }
@@ -36,7 +50,8 @@ public:
 
 private:
     MailMessage() = default;
-    QString m_from, m_fromName, m_fromAddress, m_subject, m_plain, m_html;
+    QString m_from, m_fromName, m_fromAddress, m_subject, m_plain, m_html, m_to, m_cc, m_messageId;
+    MailAttachments m_attachments;
     double m_date = 0;
     QByteArray m_raw;
 

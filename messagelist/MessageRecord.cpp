@@ -49,7 +49,12 @@ MessageBodies MessageRecord::bodies() const
 {
     if (m_stored.isStored())
         return MessageStore::instance().bodies(m_stored);
-    return {QString::fromUtf8(m_plain), QString::fromUtf8(m_html)};
+    return {QString::fromUtf8(m_plain), QString::fromUtf8(m_html), {}, {}, {}, {}};
+}
+
+QByteArray MessageRecord::original() const
+{
+    return m_stored.isStored() ? MessageStore::instance().read(m_stored) : QByteArray();
 }
 
 QString MessageRecord::plainTextBody() const

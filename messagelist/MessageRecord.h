@@ -42,10 +42,15 @@ public:
     QString plainTextBody() const;
     QString htmlTextBody() const;
 
+    // Bodies, recipients and attachments; only the bodies for a record that is not stored.
+    MessageBodies bodies() const;
+    // The message exactly as the server sent it; empty for a record that is not stored.
+    // Raises AppError like the bodies.
+    QByteArray original() const;
+
     const StoredMessage &stored() const { return m_stored; }
 
 private:
-    MessageBodies bodies() const;
 
     QByteArray m_fields[FieldCount];
     QByteArray m_plain; // bodies of a record that is not stored

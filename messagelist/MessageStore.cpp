@@ -128,8 +128,10 @@ MessageBodies MessageStore::bodies(const StoredMessage &where)
     for (const CachedBodies &cached : m_cache)
         if (cached.generation == where.generation && cached.offset == where.offset)
             return cached.bodies;
-    const std::unique_ptr<MailMessage> message = MailMessage::fromBytes(read(where));
-    MessageBodies bodies{message->plainTextBody(), message->htmlBody()};
+    const std::unique_ptr<MailMessage> message =
+        MailMessage::fromBytes(read(where), {}, MailMessage::Attachments::Describe);
+    MessageBodies bodies{message->plainTextBody(), message->htmlBody(), message->toText(),
+                         message->ccText(),        message->messageId(), message->attachments()};
     m_cache.push_front({where.generation, where.offset, bodies});
     if (m_cache.size() > kCachedBodies)
         m_cache.pop_back();

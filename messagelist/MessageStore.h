@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/MailAttachment.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -20,10 +22,15 @@ struct StoredMessage {
     bool isStored() const { return generation != 0; }
 };
 
-// The two bodies of a message, as the preview and the export use them.
+// What the preview and the export show of a message beyond its list texts: the two
+// bodies, the recipients and the attachments (described, without their contents).
 struct MessageBodies {
     QString plainText;
     QString html; // inline pictures as data: URLs
+    QString to;
+    QString cc;
+    QString messageId;
+    MailAttachments attachments;
 };
 
 // The raw octets of every listed message, exactly as the server sent them, in one

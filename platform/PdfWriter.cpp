@@ -2,6 +2,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/FileHelpers.h"
+#include "platform/Logging.h"
 #include "platform/PdfWriterName.h"
 #include "platform/SettingsStore.h"
 
@@ -62,11 +63,13 @@ QString PdfTargetProblem(const QString &path)
     return QString();
 }
 
-PdfPrintJob *PdfWriter::print(QWebEnginePage *page, const QPageLayout &layout, QWidget *dialogOwner)
+PdfPrintJob *PdfWriter::print(QWebEnginePage *page, const QPageLayout &layout, QWidget *dialogOwner,
+                              const PdfRecord &record)
 {
     auto *job = new PdfPrintJob(this);
     job->m_page = page;
     job->m_layout = layout;
+    job->m_record = record;
     ++m_pending;
     connect(job, &PdfPrintJob::finished, this, [this, job](bool ok) {
         --m_pending;
@@ -137,6 +140,14 @@ void PdfWriter::rendered(QWebEnginePage *page, PdfPrintJob *job, const QByteArra
         if (pdf.isEmpty()) {
             job->finish(false, QStringLiteral("The page could not be rendered to PDF."));
         } else {
+            QByteArray document = pdf;
+            if (!job->m_record.isEmpty()) {
+                job->m_recordWarning = AddRecordToPdf(document, job->m_record);
+                job->m_record = PdfRecord(); // its files may be large
+                if (!job->m_recordWarning.isEmpty())
+                    qCWarning(lcExport).noquote() << "the PDF for" << job->m_path
+                                                  << "is written without its record:" << job->m_recordWarning;
+            }
             // Checked again: the folder may have gone while the page was rendering.
             QString problem = PdfTargetProblem(job->m_path);
             if (problem.isEmpty()) {
@@ -146,7 +157,7 @@ void PdfWriter::rendered(QWebEnginePage *page, PdfPrintJob *job, const QByteArra
                 // would still be renamed into place, cut short.
                 if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
                     reason = file.errorString();
-                else if (reason = WriteAllBytes(file, pdf); reason.isEmpty() && !file.commit())
+                else if (reason = WriteAllBytes(file, document); reason.isEmpty() && !file.commit())
                     reason = file.errorString();
                 if (!reason.isEmpty())
                     problem = QStringLiteral("The PDF file \"%1\" could not be written: %2")

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "platform/PdfRecord.h"
+
 class QWebEnginePage;
 class QWidget;
 
@@ -25,6 +27,9 @@ public:
     bool succeeded() const { return m_ok; }
     // Why the job failed, in words for the user; empty on success.
     QString errorText() const { return m_error; }
+    // Why a written PDF lacks its document record (information and embedded files);
+    // empty when it has it or none was asked for.
+    QString recordWarning() const { return m_recordWarning; }
 
     // Abandons the job: nothing is written, finished(false) follows.
     void cancel();
@@ -41,6 +46,8 @@ private:
     QPageLayout m_layout;
     QString m_path;
     QString m_error;
+    PdfRecord m_record;
+    QString m_recordWarning;
     bool m_finished = false;
     bool m_ok = false;
     bool m_cancelled = false;
@@ -66,8 +73,11 @@ public:
     // Takes a job printing the page's current document with the given layout. The
     // store is read now, so a later naming cannot redirect this job. dialogOwner is
     // the parent of the save dialog when one is needed. The job belongs to the writer
-    // and deletes itself some time after finished().
-    PdfPrintJob *print(QWebEnginePage *page, const QPageLayout &layout, QWidget *dialogOwner = nullptr);
+    // and deletes itself some time after finished(). The record, when given, is added
+    // to the rendered PDF before it is written; a PDF that cannot take it is written
+    // without it (see PdfPrintJob::recordWarning).
+    PdfPrintJob *print(QWebEnginePage *page, const QPageLayout &layout, QWidget *dialogOwner = nullptr,
+                       const PdfRecord &record = {});
 
     // Jobs taken and not yet finished.
     int pendingJobs() const { return m_pending; }

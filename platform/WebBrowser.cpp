@@ -263,20 +263,22 @@ bool WebBrowser::printing() const
     return m_job || m_printer;
 }
 
-bool WebBrowser::printWithoutPrompt()
+bool WebBrowser::printWithoutPrompt(const PdfRecord &record)
 {
     if (queryStatusPrint() != (PrintSupported | PrintEnabled))
         return false;
     if (m_job) // a newer print replaces one that never finished
         m_job->cancel();
 
+    m_recordWarning.clear();
     const QString printer = Printers().defaultPrinterName();
     if (printer == PdfWriterDeviceName()) {
-        PdfPrintJob *job = PdfWriter::instance().print(m_page, sharedPageLayout(), window());
+        PdfPrintJob *job = PdfWriter::instance().print(m_page, sharedPageLayout(), window(), record);
         m_job = job;
         connect(job, &PdfPrintJob::finished, this, [this, job](bool ok) {
             if (m_job == job)
                 m_job = nullptr;
+            m_recordWarning = job->recordWarning();
             endPrint(ok, job->outputPath(), job->errorText());
         });
         emit stateChanged();

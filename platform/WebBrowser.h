@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PdfRecord.h"
+
 #include <QPageLayout>
 #include <QPageSize>
 #include <QLocale>
@@ -56,8 +58,11 @@ public:
 
     // Prints the document to this process's default printer without a dialog. The
     // result comes later through printFinished. Returns false (and prints nothing)
-    // when the print command is not enabled.
-    bool printWithoutPrompt();
+    // when the print command is not enabled. The record goes into the PDF when the
+    // PDF writer prints; other printers ignore it.
+    bool printWithoutPrompt(const PdfRecord &record = {});
+    // Why the last PDF printed lacks its record; empty when it has it.
+    QString lastRecordWarning() const { return m_recordWarning; }
     bool printing() const;
 
     // The page-setup dialog; the layout chosen there is used by every later print of
@@ -100,6 +105,7 @@ private:
     ReadyState m_state = Uninitialized;
     bool m_silent = false;
     QPointer<PdfPrintJob> m_job;
+    QString m_recordWarning;
     std::unique_ptr<QPrinter> m_printer; // a system printer's job in progress
 };
 

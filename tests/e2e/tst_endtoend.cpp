@@ -13,6 +13,8 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,14 +33,14 @@ const QString kFolder = QStringLiteral("Picked");
 
 // One demo message and what its PDF must show.
 struct Expected {
-    QString file;       // under demo/mailbox
+    QString file;       // under demo/mailbox, or under tests/data when it starts with "data/"
     QString subject;    // as decoded from the header
     QString address;    // sender address
     QString richPiece;  // body text when exported as it appears in the browser
     QString plainPiece; // body text when exported text-only
 };
 
-const QList<Expected> &Messages4()
+const QList<Expected> &PickedMessages()
 {
     static const QList<Expected> list = {
         {QStringLiteral("INBOX/001.eml"), QStringLiteral("Lunch on Thursday?"), QStringLiteral("ana.lima@example.org"),
@@ -51,6 +53,9 @@ const QList<Expected> &Messages4()
          QStringLiteral("Merci d'apporter vos idées")},
         {QStringLiteral("INBOX/024.eml"), QStringLiteral("Ευχαριστώ για τη βοήθεια"), QString(),
          QStringLiteral("Ευχαριστώ πολύ για τη βοήθεια"), QStringLiteral("Ευχαριστώ πολύ για τη βοήθεια")},
+        {QStringLiteral("data/complete-record.eml"), QStringLiteral("The whole record"),
+         QStringLiteral("erik@example.org"), QStringLiteral("The diff is attached below."),
+         QStringLiteral("The diff is attached below.")},
     };
     return list;
 }
@@ -72,6 +77,37 @@ int PdfImageCount(const QString &path)
     return qMax(0, int(lines.size()) - 2);
 }
 
+QString SourceFile(const Expected &e)
+{
+    return e.file.startsWith(QLatin1String("data/")) ? TestDataFolder() + e.file.mid(4)
+                                                      : DemoMailbox() + QLatin1Char('/') + e.file;
+}
+
+QByteArray ReadBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The files a PDF carries, as pdfdetach names them, saved into folder.
+QStringList DetachAll(const QString &pdf, const QString &folder)
+{
+    QProcess list;
+    list.start(QStringLiteral("pdfdetach"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-list"), pdf});
+    list.waitForFinished(60000);
+    QStringList names;
+    static const QRegularExpression entry(QStringLiteral("^\\d+: (.*)$"));
+    for (const QString &line : QString::fromUtf8(list.readAllStandardOutput()).split(QLatin1Char('\n')))
+        if (const auto m = entry.match(line); m.hasMatch())
+            names << m.captured(1);
+    QDir().mkpath(folder);
+    QProcess save;
+    save.start(QStringLiteral("pdfdetach"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-saveall"),
+                                             QStringLiteral("-o"), folder, pdf});
+    save.waitForFinished(60000);
+    return names;
+}
+
 Form3 *OpenExportWindow()
 {
     for (QWidget *widget : QApplication::topLevelWidgets())
@@ -87,6 +123,37 @@ class EndToEndTest : public QObject {
 
     DovecotFixture m_server;
     std::unique_ptr<MainWindow> m_window;
+
+    // The message with recipients and every kind of attachment: its page lists them,
+    // the PDF carries them decoded, and says what it is in its document information.
+    static void checkCompleteRecord(const QString &path, const QString &text, const QStringList &carried,
+                                    const QString &detached)
+    {
+        for (const char *shown : {"To Jürgen Müller <juergen@example.org>, ann@example.org",
+                                     "Cc Team <Ops> <ops@example.org>", "résumé.pdf (application/pdf, 54 bytes)",
+                                     "attachment-5.zip (application/zip, 768 bytes)", "fix (2).diff"})
+            QVERIFY2(text.contains(QString::fromUtf8(shown)), qPrintable(QString::fromUtf8(shown) + QStringLiteral(" in ") + text));
+        QCOMPARE(carried.mid(1), (QStringList{"attachment-1.png", "fix.diff", "résumé.pdf",
+                                              "Quartalsbericht für die Geschäftsführung.txt", "attachment-5.zip",
+                                              "passwd", "fix (2).diff", "attachment-8.eml"}));
+        QByteArray zip;
+        for (int i = 0; i < 3 * 256; ++i)
+            zip.append(char(i % 256));
+        QCOMPARE(ReadBytes(detached + QStringLiteral("attachment-5.zip")), zip);
+        QCOMPARE(ReadBytes(detached + QStringLiteral("Quartalsbericht für die Geschäftsführung.txt")),
+                 QByteArray("Ums\xc3\xa4tze stiegen."));
+        QCOMPARE(ReadBytes(detached + QStringLiteral("passwd")), QByteArray("root:x:0:0\n"));
+        QVERIFY(ReadBytes(detached + QStringLiteral("résumé.pdf")).startsWith("%PDF-1.4\n%\xc7\xec\x8f\xa2\n"));
+        QVERIFY(ReadBytes(detached + QStringLiteral("attachment-8.eml")).startsWith("From: Old Sender <old@example.org>\r\n"));
+
+        const QString info = PdfInfo(path);
+        for (const QString &line : {QStringLiteral("Title: +The whole record"), QStringLiteral("Author: +Erik Lind <erik@example.org>"),
+                                    QStringLiteral("Subject: +Email from erik@example.org"),
+                                    QStringLiteral("Keywords: +<whole-record-1@example.org>"),
+                                    QStringLiteral("Producer: +Larkspan"), QStringLiteral("CreationDate: +\\S+ Mar 10 \\d\\d:11:11 2026.*")})
+            QVERIFY2(info.contains(QRegularExpression(QLatin1Char('^') + line + QLatin1Char('$'), QRegularExpression::MultilineOption)),
+                     qPrintable(line + QStringLiteral(" in ") + info));
+    }
 
     void exportEverything(bool textOnly)
     {
@@ -105,26 +172,26 @@ class EndToEndTest : public QObject {
         w->PushButton3->click();
         QTRY_VERIFY_WITH_TIMEOUT(Recorded().messages().contains(kDone), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(w->PushButton3->text(), QStringLiteral("2a. Get All Emails"), 30000);
-        QCOMPARE(w->ListView1->count(), Messages4().size());
-        QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 4"));
+        QCOMPARE(w->ListView1->count(), PickedMessages().size());
+        QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 5"));
 
         // Rows reach the view in paced batches, possibly after "Done.": a user can
         // only tick what is shown.
-        QTRY_COMPARE(w->ListView1->model()->rowCount(), Messages4().size());
+        QTRY_COMPARE(w->ListView1->model()->rowCount(), PickedMessages().size());
         w->ListView1->setFocus();
         // Tick every row as a user does (Space on the current row); the PDFs are numbered in list order.
         QList<Expected> inListOrder;
         for (int row = 1; row <= w->ListView1->count(); ++row) {
             const QString subject = w->ListView1->subItem(row, 3);
-            auto found = std::find_if(Messages4().begin(), Messages4().end(),
+            auto found = std::find_if(PickedMessages().begin(), PickedMessages().end(),
                                       [&](const Expected &e) { return e.subject == subject; });
-            QVERIFY2(found != Messages4().end(), qPrintable(subject));
+            QVERIFY2(found != PickedMessages().end(), qPrintable(subject));
             inListOrder << *found;
             w->ListView1->setCurrentIndex(w->ListView1->model()->index(row - 1, 0));
             QTest::keyClick(w->ListView1, Qt::Key_Space);
             QVERIFY2(w->ListView1->checked(row), qPrintable(subject));
         }
-        QCOMPARE(w->Label2->text(), QStringLiteral("Selected Emails: 4"));
+        QCOMPARE(w->Label2->text(), QStringLiteral("Selected Emails: 5"));
 
         (textOnly ? w->Option2 : w->Option1)->click();
         Recorded().clear();
@@ -132,7 +199,7 @@ class EndToEndTest : public QObject {
         Form3 *form = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((form = OpenExportWindow()) != nullptr, 30000);
         QTRY_VERIFY(!w->isVisible());
-        QCOMPARE(form->RecordCount, 4);
+        QCOMPARE(form->RecordCount, 5);
         QCOMPARE(form->PrintAsHTML, !textOnly);
 
         QTemporaryDir out;
@@ -147,9 +214,9 @@ class EndToEndTest : public QObject {
         QVERIFY2(ErrorReports().isEmpty(), qPrintable(ErrorReports().join(QLatin1Char('\n'))));
 
         const QStringList pdfs = QDir(out.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
-        QCOMPARE(pdfs.size(), 4);
+        QCOMPARE(pdfs.size(), 5);
         QHash<QString, int> pictures;
-        for (int k = 1; k <= 4; ++k) {
+        for (int k = 1; k <= 5; ++k) {
             const Expected &e = inListOrder[k - 1];
             const QString prefix = QString::number(k) + QStringLiteral(" - ");
             auto file = std::find_if(pdfs.begin(), pdfs.end(), [&](const QString &name) { return name.startsWith(prefix); });
@@ -166,6 +233,17 @@ class EndToEndTest : public QObject {
             QVERIFY2(pictures[e.file] >= 0, qPrintable(path));
             if (textOnly)
                 QVERIFY2(!text.contains(e.richPiece) || e.richPiece == e.plainPiece, qPrintable(e.file));
+
+            // The original message rides inside, byte for byte as the server has it.
+            const QString detached = folder + QStringLiteral("files-%1/").arg(k);
+            const QStringList carried = DetachAll(path, detached);
+            const QString eml = QFileInfo(path).completeBaseName() + QStringLiteral(".eml");
+            QVERIFY2(!carried.isEmpty() && carried.first() == eml, qPrintable(carried.join(QLatin1Char('|'))));
+            QCOMPARE(ReadBytes(detached + eml), ReadBytes(SourceFile(e)));
+            if (!e.file.startsWith(QLatin1String("data/")))
+                QCOMPARE(carried.size(), 1); // no attachments, only the message
+            else
+                checkCompleteRecord(path, text, carried, detached);
         }
 
         // Every page carries the page's own header picture; the newsletter's inline
@@ -183,7 +261,7 @@ class EndToEndTest : public QObject {
         form->PushButton8->click();
         QTRY_VERIFY(closing.isNull());
         QVERIFY(w->isVisible());
-        QCOMPARE(w->ListView1->count(), 4);
+        QCOMPARE(w->ListView1->count(), 5);
         QCOMPARE(w->PushButton1->text(), QStringLiteral("Disconnect"));
     }
 
@@ -194,9 +272,10 @@ private slots:
             QSKIP("Dovecot is not installed");
         m_server.addFolder(QStringLiteral("INBOX"), QStringList{DemoMailbox() + QStringLiteral("/INBOX/002.eml")});
         QStringList files;
-        for (const Expected &e : Messages4())
-            files << DemoMailbox() + QLatin1Char('/') + e.file;
+        for (const Expected &e : PickedMessages())
+            files << SourceFile(e);
         m_server.addFolder(kFolder, files);
+        QVERIFY(files.last().endsWith(QLatin1String("complete-record.eml")));
         QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
         qputenv("LARKSPAN_IMAP_PORT", QByteArray::number(m_server.port()));
         qputenv("LARKSPAN_IMAP_CA_FILE", m_server.caFile().toLocal8Bit());

@@ -143,6 +143,53 @@ private slots:
         QCOMPARE(m->htmlBody(), QString());
     }
 
+    void recipientsAndAttachments()
+    {
+        const QByteArray raw = ReadData(QStringLiteral("complete-record.eml"));
+        auto m = MailMessage::fromBytes(raw, {}, MailMessage::Attachments::WithContents);
+        QCOMPARE(m->toText(), QStringLiteral("Jürgen Müller <juergen@example.org>, ann@example.org"));
+        QCOMPARE(m->ccText(), QStringLiteral("Team <Ops> <ops@example.org>"));
+        QCOMPARE(m->messageId(), QStringLiteral("<whole-record-1@example.org>"));
+        QVERIFY(m->htmlBody().contains(QStringLiteral("data:image/png;base64,")));
+
+        // The picture the HTML shows is not listed; the one nobody shows is. Names are
+        // decoded (RFC 2231, split RFC 2047), stripped of folders and made unique;
+        // parts without a name get one from their type.
+        const QStringList expected = {
+            "attachment-1.png|image/png",
+            "fix.diff|text/x-diff",
+            "résumé.pdf|application/pdf",
+            "Quartalsbericht für die Geschäftsführung.txt|text/plain",
+            "attachment-5.zip|application/zip",
+            "passwd|application/octet-stream",
+            "fix (2).diff|text/x-diff",
+            "attachment-8.eml|message/rfc822",
+        };
+        QStringList listed;
+        for (const auto &attachment : m->attachments()) {
+            listed << attachment.fileName + QLatin1Char('|') + attachment.mimeType;
+            QCOMPARE(attachment.size, attachment.content.size());
+        }
+        QCOMPARE(listed, expected);
+        const auto &a = m->attachments();
+        QCOMPARE(a[1].content, QByteArray("--- a\r\n+++ b\r\n@@ -1 +1 @@\r\n-old\r\n+new"));
+        QCOMPARE(a[3].content, QByteArray("Ums\xc3\xa4tze stiegen."));
+        QCOMPARE(a[4].content.size(), 768);
+        QVERIFY(a[2].content.startsWith("%PDF-1.4\n%\xc7\xec"));
+        // The attached message comes out as the outer message carries it.
+        const qsizetype inner = raw.indexOf("From: Old Sender");
+        QCOMPARE(a[7].content, raw.mid(inner, raw.indexOf("\r\n--mix--") - inner));
+
+        // Listing reads no attachment; describing gives sizes without contents.
+        QVERIFY(MailMessage::fromBytes(raw)->attachments().isEmpty());
+        const auto described = MailMessage::fromBytes(raw, {}, MailMessage::Attachments::Describe);
+        QCOMPARE(described->attachments().size(), expected.size());
+        QCOMPARE(described->attachments()[4].size, 768);
+        QVERIFY(described->attachments()[4].content.isEmpty());
+        QVERIFY(MailMessage::fromBytes(ReadData(QStringLiteral("inline-image.eml")), {},
+                                       MailMessage::Attachments::Describe)->attachments().isEmpty());
+    }
+
     void missingDateFallsBackToInternalDate()
     {
         auto m = Read("no-date.eml", "17-Jul-1996 02:44:25 -0700");
