@@ -1,7 +1,10 @@
 // "Export All To PDF" through the real export window, offscreen, on a mix of 200
 // messages (plain text, HTML with inline images, long bodies of several pages), for
 // both export options; beside it a bare loop of one web page printing the same
-// pages. Every PDF's text is read back with pdftotext.
+// pages. The messages lie in the message store as a listing leaves them, and every
+// PDF carries the original message and its attachment, as a user's export does.
+// Every PDF's text is read back with pdftotext, and its embedded files with pdfdetach
+// are compared byte for byte with their sources.
 //
 //   bench_export [messages]     (default 200)
 
@@ -10,7 +13,9 @@
 #include "export/Form3.h"
 #include "mail/OleDate.h"
 #include "messagelist/MainWindowContext.h"
+#include "mail/MailMessage.h"
 #include "messagelist/MessageRecord.h"
+#include "messagelist/MessageStore.h"
 #include "platform/PdfWriterName.h"
 #include "platform/PrinterRegistry.h"
 #include "platform/ProgramFolder.h"
@@ -37,7 +42,7 @@ using namespace larkspan;
 
 namespace {
 
-QString InlineImage(int seed)
+QByteArray InlineImage(int seed)
 {
     QImage image(320, 120, QImage::Format_RGB32);
     QPainter painter(&image);
@@ -52,40 +57,102 @@ QString InlineImage(int seed)
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
+    return png;
 }
 
-// Message i: its subject, and a word that must come out in the PDF's text.
-MessageRecord MakeMessage(int i, QString *marker)
+QByteArray Base64Lines(const QByteArray &data)
 {
-    const QString subject = QStringLiteral("Bench message %1").arg(i);
+    const QByteArray text = data.toBase64();
+    QByteArray out;
+    for (qsizetype at = 0; at < text.size(); at += 76)
+        out += text.mid(at, 76) + "\r\n";
+    return out;
+}
+
+// The attachment of message i (every third message has one).
+QByteArray AttachmentData(int i)
+{
+    QByteArray data;
+    quint32 x = 2463534242u + quint32(i);
+    for (int k = 0; k < 60000 + (i % 7) * 20000; ++k) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        data.append(char(x & 0xff));
+    }
+    return data;
+}
+
+// Message i as a server sends it: its subject, and a word that must come out in the PDF's text.
+QByteArray MakeMessage(int i, QString *marker)
+{
     *marker = QStringLiteral("marker%1x").arg(i);
-    QString plain;
-    QString html;
+    const QByteArray m = marker->toLatin1();
+    QByteArray head = "From: Ada Bench <ada@example.org>\r\nTo: Bo Reader <bo@example.org>\r\n"
+                      "Subject: Bench message " + QByteArray::number(i) +
+                      "\r\nDate: Tue, 01 Dec 2026 09:30:00 +0000\r\nMessage-ID: <bench-" + QByteArray::number(i) +
+                      "@example.org>\r\nMIME-Version: 1.0\r\n";
     switch (i % 3) {
     case 0: // short text only
-        plain = QStringLiteral("Hello,\n\nThe figures are in: %1.\n\nRegards,\nAda").arg(*marker);
-        break;
+        return head + "Content-Type: text/plain; charset=utf-8\r\n\r\nHello,\r\n\r\nThe figures are in: " + m +
+               ".\r\n\r\nRegards,\r\nAda\r\n";
     case 1: // HTML with inline images; the text version is short
-        plain = QStringLiteral("Figures attached %1").arg(*marker);
-        html = QStringLiteral("<div style=\"width:900px\"><h2>Monthly figures</h2><p>%1</p><img src=\"%2\"><p>and</p>"
-                              "<img src=\"%3\"><table border=1><tr><td>north</td><td>12</td></tr><tr><td>south</td>"
-                              "<td>7</td></tr></table></div>")
-                   .arg(*marker, InlineImage(i), InlineImage(i + 1));
-        break;
-    default: { // long body of several pages
-        QStringList lines;
-        for (int l = 0; l < 260; ++l)
-            lines << QStringLiteral("Line %1 of a long report about the heron census on the river weir.").arg(l);
-        lines.insert(130, *marker);
-        plain = lines.join(QLatin1Char('\n'));
-        html = QStringLiteral("<p>") + lines.join(QStringLiteral("</p><p>")) + QStringLiteral("</p>");
-        break;
+        return head + "Content-Type: multipart/alternative; boundary=\"alt\"\r\n\r\n--alt\r\n"
+                      "Content-Type: text/plain; charset=utf-8\r\n\r\nFigures attached " + m +
+               "\r\n--alt\r\nContent-Type: multipart/related; boundary=\"rel\"\r\n\r\n--rel\r\n"
+               "Content-Type: text/html; charset=utf-8\r\n\r\n<div style=\"width:900px\"><h2>Monthly figures</h2><p>" + m +
+               "</p><img src=\"cid:a@bench\"><p>and</p><img src=\"cid:b@bench\"><table border=1><tr><td>north</td>"
+               "<td>12</td></tr><tr><td>south</td><td>7</td></tr></table></div>\r\n"
+               "--rel\r\nContent-Type: image/png\r\nContent-ID: <a@bench>\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+               Base64Lines(InlineImage(i)) +
+               "--rel\r\nContent-Type: image/png\r\nContent-ID: <b@bench>\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+               Base64Lines(InlineImage(i + 1)) + "--rel--\r\n--alt--\r\n";
+    default: { // long body of several pages, and an attachment
+        QByteArray lines;
+        for (int l = 0; l < 260; ++l) {
+            if (l == 130)
+                lines += m + "\r\n";
+            lines += "Line " + QByteArray::number(l) + " of a long report about the heron census on the river weir.\r\n";
+        }
+        return head + "Content-Type: multipart/mixed; boundary=\"mix\"\r\n\r\n--mix\r\n"
+                      "Content-Type: text/plain; charset=utf-8\r\n\r\n" + lines +
+               "--mix\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"census-" +
+               QByteArray::number(i) + ".dat\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+               Base64Lines(AttachmentData(i)) + "--mix--\r\n";
     }
     }
-    return MessageRecord(QStringLiteral("Ada Bench <ada@example.org>"), QStringLiteral("Ada Bench"),
-                         QStringLiteral("ada@example.org"), subject,
-                         OleDateToGeneralText(ToOleDate(QDateTime(QDate(2026, 12, 1), QTime(9, 30)))), plain, html);
+}
+
+MessageRecord StoreMessage(const QByteArray &raw)
+{
+    const StoredMessage stored = MessageStore::instance().append(raw);
+    const auto message = MailMessage::fromBytes(raw);
+    return MessageRecord(message->fromText(), message->senderName(), message->senderAddress(), message->subject(),
+                         OleDateToGeneralText(message->date()), stored);
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The PDF carries the message byte for byte, and its attachment when it has one.
+bool CarriesItsFiles(const QString &pdf, const QString &scratch, int i, const QByteArray &raw)
+{
+    QDir(scratch).removeRecursively();
+    QDir().mkpath(scratch);
+    QProcess pdfdetach;
+    pdfdetach.start(QStringLiteral("pdfdetach"), {QStringLiteral("-saveall"), QStringLiteral("-o"), scratch, pdf});
+    if (!pdfdetach.waitForFinished(60000) || pdfdetach.exitCode() != 0)
+        return false;
+    const QStringList files = QDir(scratch).entryList(QDir::Files, QDir::Name);
+    if (ReadAll(scratch + QLatin1Char('/') + QFileInfo(pdf).completeBaseName() + QStringLiteral(".eml")) != raw)
+        return false;
+    if (i % 3 != 2)
+        return files.size() == 1;
+    return files.size() == 2 &&
+           ReadAll(scratch + QStringLiteral("/census-%1.dat").arg(i)) == AttachmentData(i);
 }
 
 qint64 PeakRssKb()
@@ -124,10 +191,12 @@ int main(int argc, char **argv)
 
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 200;
     QStringList markers;
+    QList<QByteArray> raws;
     SelectedRecords.redim(0);
     for (int i = 1; i <= count; ++i) {
         QString marker;
-        SelectedRecords.append(MakeMessage(i, &marker));
+        raws << MakeMessage(i, &marker);
+        SelectedRecords.append(StoreMessage(raws.last()));
         markers << marker;
     }
 
@@ -217,7 +286,8 @@ int main(int argc, char **argv)
             if (!QFileInfo::exists(pdf))
                 continue;
             ++files;
-            if (TextHolds(pdf, {QStringLiteral("Bench message %1").arg(i), markers[i - 1]}))
+            if (TextHolds(pdf, {QStringLiteral("Bench message %1").arg(i), markers[i - 1]}) &&
+                CarriesItsFiles(pdf, test::TestScratchFolder() + QStringLiteral("/detached"), i, raws[i - 1]))
                 ++checked;
         }
         made += files;
@@ -232,7 +302,7 @@ int main(int argc, char **argv)
     const double bareRate = bareMade / bareSeconds;
     std::printf("bare loop: %d PDFs in %.2f s; peak memory of this process %lld MB (renderer processes not counted)\n", bareMade,
                 bareSeconds, PeakRssKb() / 1024);
-    std::printf("export: %d PDFs, %.2f PDF/s, bare loop %.2f PDF/s, ratio %.2f, texts checked %d/%d\n", made, rate, bareRate,
+    std::printf("export: %d PDFs, %.2f PDF/s, bare loop %.2f PDF/s, ratio %.2f, texts and embedded files checked %d/%d\n", made, rate, bareRate,
                 rate / bareRate, checked, made);
     host.setPage(nullptr);
     return 0;

@@ -33,6 +33,13 @@ QString FillPageTemplate(const QString &page, const MessageRecord &record, const
 // the list knows and problem says why the files are missing.
 PdfRecord DocumentRecordFor(const MessageRecord &record, const QString &pdfPath, QString *problem);
 
+// The address the page's line for attachment n (from 1) links to; the PDF turns the
+// link into that attachment's file annotation. Never a network address.
+inline QString AttachmentLinkTarget(int n)
+{
+    return QStringLiteral("larkspan-attachment:%1").arg(n);
+}
+
 class Form3 : public QWidget {
     Q_OBJECT
 public:

@@ -46,8 +46,10 @@ QString AttachmentLines(const MailAttachments &attachments)
     if (attachments.isEmpty())
         return QString();
     QStringList lines;
+    int n = 0;
     for (const MailAttachment &attachment : attachments)
-        lines << QStringLiteral("<span class=\"attachment\">") + attachment.fileName.toHtmlEscaped() +
+        lines << QStringLiteral("<span class=\"attachment\"><a href=\"") + AttachmentLinkTarget(++n) +
+                     QStringLiteral("\">") + attachment.fileName.toHtmlEscaped() + QStringLiteral("</a>") +
                      QStringLiteral(" <span class=\"address\">(") + attachment.mimeType.toHtmlEscaped() +
                      QStringLiteral(", ") + ReadableSize(attachment.size) + QStringLiteral(")</span></span>");
     return QStringLiteral("<div class=\"line\"><span class=\"label\">Attachments</span><span class=\"values\">") +

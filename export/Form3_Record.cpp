@@ -46,8 +46,10 @@ PdfRecord DocumentRecordFor(const MessageRecord &record, const QString &pdfPath,
 
     MailAttachments attachments = message->attachments();
     mime::MakeNamesUnique(attachments, {source.name});
+    int n = 0;
     for (const MailAttachment &attachment : std::as_const(attachments)) {
         PdfEmbeddedFile file;
+        file.linkTarget = AttachmentLinkTarget(++n);
         file.name = attachment.fileName;
         file.mimeType = attachment.mimeType;
         file.data = attachment.content;

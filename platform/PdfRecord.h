@@ -17,6 +17,9 @@ struct PdfEmbeddedFile {
     QDateTime date;
     Relationship relationship = Relationship::Data;
     QString description;
+    // A link of the document to this address becomes a file-attachment annotation
+    // for this file, in the link's place; empty: no link.
+    QString linkTarget;
 };
 
 // What the PDF of one message records about it besides its pages.
@@ -38,7 +41,8 @@ struct PdfRecord {
 // Sets the document information (Title, Author, Subject, Keywords, CreationDate,
 // Producer "Larkspan") and embeds the files: each in the EmbeddedFiles name tree and
 // in the catalog's /AF array with its relationship, so that viewers list it and
-// PDF/A-3 tools recognise it. Returns why it could not; pdf is unchanged then.
+// PDF/A-3 tools recognise it. Links to a file's linkTarget are turned into
+// file-attachment annotations. Returns why it could not; pdf is unchanged then.
 QString AddRecordToPdf(QByteArray &pdf, const PdfRecord &record);
 
 // "D:20260310111111+01'00'"

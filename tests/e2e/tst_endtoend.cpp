@@ -133,9 +133,12 @@ class EndToEndTest : public QObject {
                                      "Cc Team <Ops> <ops@example.org>", "résumé.pdf (application/pdf, 54 bytes)",
                                      "attachment-5.zip (application/zip, 768 bytes)", "fix (2).diff"})
             QVERIFY2(text.contains(QString::fromUtf8(shown)), qPrintable(QString::fromUtf8(shown) + QStringLiteral(" in ") + text));
-        QCOMPARE(carried.mid(1), (QStringList{"attachment-1.png", "fix.diff", "résumé.pdf",
-                                              "Quartalsbericht für die Geschäftsführung.txt", "attachment-5.zip",
-                                              "passwd", "fix (2).diff", "attachment-8.eml"}));
+        // pdfdetach lists the files of the name tree, then once more each file that an
+        // annotation of the page opens: every attachment line links to its file.
+        const QStringList attachments = {"attachment-1.png", "fix.diff", "résumé.pdf",
+                                         "Quartalsbericht für die Geschäftsführung.txt", "attachment-5.zip",
+                                         "passwd", "fix (2).diff", "attachment-8.eml"};
+        QCOMPARE(carried.mid(1), attachments + attachments);
         QByteArray zip;
         for (int i = 0; i < 3 * 256; ++i)
             zip.append(char(i % 256));

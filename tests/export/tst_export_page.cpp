@@ -105,6 +105,44 @@ private slots:
         QCOMPARE(html.count(QStringLiteral("BODY-TEXT")), 3 + 1); // title, subject line, sender line, body
     }
 
+    void recipientAndAttachmentLines_data()
+    {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("cc");
+        QTest::addColumn<QList<qint64>>("sizes");
+        QTest::addColumn<QString>("expected");
+        const QString to = QStringLiteral("<p class=\"line\"><span class=\"label\">To</span>Ann &lt;ann@x&gt;</p>");
+        QTest::newRow("none: the template as before") << "s" << "" << "" << QList<qint64>{} << "[s]ABCD";
+        QTest::newRow("to only, escaped") << "s" << "Ann <ann@x>" << "" << QList<qint64>{} << "[s]A" + to + "BCD";
+        QTest::newRow("a value never fills a later placeholder")
+            << "%To% %Cc%" << "Ann <ann@x>" << "" << QList<qint64>{} << "[%To% %Cc%]A" + to + "BCD";
+        QTest::newRow("attachments with readable sizes")
+            << "s" << "" << "" << QList<qint64>{1, 1536, 1572864}
+            << "[s]ABC<div class=\"line\"><span class=\"label\">Attachments</span><span class=\"values\">"
+               "<span class=\"attachment\"><a href=\"larkspan-attachment:1\">&lt;0&gt;.txt</a> <span class=\"address\">(text/plain, 1 byte)</span></span><br>"
+               "<span class=\"attachment\"><a href=\"larkspan-attachment:2\">&lt;1&gt;.txt</a> <span class=\"address\">(text/plain, 2 KB)</span></span><br>"
+               "<span class=\"attachment\"><a href=\"larkspan-attachment:3\">&lt;2&gt;.txt</a> <span class=\"address\">(text/plain, 1.5 MB)</span></span>"
+               "</span></div>D";
+    }
+
+    void recipientAndAttachmentLines()
+    {
+        QFETCH(QString, subject);
+        QFETCH(QString, to);
+        QFETCH(QString, cc);
+        QFETCH(QList<qint64>, sizes);
+        QFETCH(QString, expected);
+        MessageBodies details;
+        details.to = to;
+        details.cc = cc;
+        for (int i = 0; i < sizes.size(); ++i)
+            details.attachments.append({QStringLiteral("<%1>.txt").arg(i), QStringLiteral("text/plain"), sizes[i], {}});
+        const QString filled = FillPageTemplate(QStringLiteral("[%Subject%]A%To%B%Cc%C%Attachments%D"),
+                                                MakeRecord(subject, QStringLiteral("body")), details, true);
+        QCOMPARE(filled, expected);
+    }
+
     void anUnwritablePageFileIsReportedAndThePreviewShowsNoOtherMessage()
     {
         GiveRecords(*m_form, {MakeRecord(QStringLiteral("first page"), QStringLiteral("one")),

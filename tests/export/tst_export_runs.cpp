@@ -5,6 +5,7 @@
 #include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
+#include "messagelist/MessageStore.h"
 #include "platform/WebBrowser.h"
 #include "platform/PdfWriter.h"
 
@@ -302,6 +303,33 @@ private slots:
         QVERIFY(m_main->window->isVisible());
         QVERIFY(Recorded().messages().isEmpty());
         QTRY_VERIFY(form.isNull());
+    }
+
+    void aStoreThatFailsGivesAPdfWithoutItsFiles()
+    {
+        // The store holds the message; its bodies are read for the page, then the
+        // store is damaged before the PDF asks for the original.
+        const QByteArray raw = "From: Ann <ann@example.org>\r\nSubject: Kept\r\nMessage-ID: <kept@x>\r\n\r\nStored body.\r\n";
+        const StoredMessage stored = MessageStore::instance().append(raw);
+        const MessageRecord listed = MakeRecord(QStringLiteral("Kept"));
+        openWith({MessageRecord(listed.from(), listed.fromName(), QStringLiteral("ann@example.org"), listed.subject(),
+                                listed.receivedDate(), stored)});
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->WebBrowser1->readyState(), 4, 30000);
+        QFile file(MessageStore::instance().filePath());
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(stored.offset + stored.size - 4));
+        file.write("XXXX");
+        file.close();
+        m_form->PushButton1->click();
+        QTRY_COMPARE_WITH_TIMEOUT(Recorded().messages().size(), 1, 30000);
+        const QString closing = Recorded().messages().first();
+        QVERIFY2(closing.startsWith(QStringLiteral("Done.\r\n\r\nPDF created without its attachments: ")) &&
+                     closing.contains(QStringLiteral("changed or cut short")),
+                 qPrintable(closing));
+        const QString pdf = outFolder() + pdfs().value(0);
+        QVERIFY(IsCompletePdf(pdf));
+        QVERIFY(PdfText(pdf).contains(QStringLiteral("Stored body.")));
+        QVERIFY(PdfInfo(pdf).contains(QStringLiteral("Email from ann@example.org")));
+        MessageStore::instance().dropAll();
     }
 
     void exportThePreviewedMessage()
