@@ -23,7 +23,7 @@ def main():
     total = 0
     fetched = 0
     for number in range(1, int(count) + 1):
-        status, data = imap.fetch(str(number), "(INTERNALDATE BODY.PEEK[])")
+        status, data = imap.fetch(str(number), "(UID INTERNALDATE BODY.PEEK[])")
         if status == "OK" and data and isinstance(data[0], tuple):
             total += len(data[0][1])
             fetched += 1

@@ -18,6 +18,7 @@
 #include <QWebEnginePage>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -60,6 +61,10 @@ Form3::Form3(MainWindowContext &main, QWidget *parent) : QWidget(parent, Qt::Win
         trap.step(__LINE__, [&] { WriteSetting(QStringLiteral("Backup Path"), text); });
     });
 
+    connect(chkSkipExported, &QCheckBox::toggled, this, [](bool on) {
+        ErrorTrap trap("Form3", "chkSkipExported_Click", __LINE__);
+        trap.step(__LINE__, [&] { WriteSetting(QStringLiteral("SkipExported"), on ? QStringLiteral("1") : QStringLiteral("0")); });
+    });
     connect(PushButton1, &QPushButton::clicked, this, &Form3::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form3::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form3::PushButton3_Click);
@@ -103,9 +108,15 @@ void Form3::buildControls()
     txtBackupPath->setAccessibleName(QStringLiteral("Save PDF Files To This Folder"));
     PushButton6 = MakeButton(Frame3, "PushButton6", QStringLiteral("..."));
     PushButton6->setAccessibleDescription(QStringLiteral("Choose the folder"));
-    auto *frame3Layout = new QHBoxLayout(Frame3);
-    frame3Layout->addWidget(txtBackupPath, 1);
-    frame3Layout->addWidget(PushButton6);
+    chkSkipExported = new QCheckBox(QStringLiteral("Skip emails already exported to this folder"), Frame3);
+    chkSkipExported->setObjectName(QStringLiteral("chkSkipExported"));
+    chkSkipExported->setAccessibleDescription(
+        QStringLiteral("Messages the folder's export report lists as exported, with their PDF still there, are not printed again"));
+    auto *frame3Layout = new QGridLayout(Frame3);
+    frame3Layout->addWidget(txtBackupPath, 0, 0);
+    frame3Layout->addWidget(PushButton6, 0, 1);
+    frame3Layout->addWidget(chkSkipExported, 1, 0, 1, 2);
+    frame3Layout->setColumnStretch(0, 1);
 
     WebBrowser1 = new WebBrowser(this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
@@ -162,7 +173,7 @@ void Form3::buildControls()
     runs->addWidget(PushButton2);
     layout->addLayout(runs);
     // Tab goes through the controls as the layout shows them.
-    const QList<QWidget *> tabOrder = {Text1, PushButton7, PushButton9, txtBackupPath, PushButton6, PushButton4,
+    const QList<QWidget *> tabOrder = {Text1, PushButton7, PushButton9, txtBackupPath, PushButton6, chkSkipExported, PushButton4,
                                        PushButton3, PushButton5, WebBrowser1, PushButton8, PushButton1, PushButton2};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -210,6 +221,9 @@ void Form3::Form_Load()
         txtBackupPath->setText(ReadSetting(QStringLiteral("Backup Path"), desktop));
     });
     trap.step(__LINE__, [&] { Text1->setText(ReadSetting(QStringLiteral("Text1"), DefaultPattern())); });
+    trap.step(__LINE__, [&] {
+        chkSkipExported->setChecked(ReadSetting(QStringLiteral("SkipExported"), QStringLiteral("0")) == QLatin1String("1"));
+    });
     trap.step(__LINE__, [&] { GoingBack = false; });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messagelist/MessageRecord.h"
+#include "export/ExportReport.h"
 #include "platform/PdfRecord.h"
 
 #include <QDateTime>
@@ -12,6 +13,8 @@
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+
+class QCheckBox;
 
 namespace larkspan {
 
@@ -98,6 +101,7 @@ public:
     QPushButton *PushButton7 = nullptr;
     QPushButton *PushButton9 = nullptr;
     QGroupBox *Frame3 = nullptr;
+    QCheckBox *chkSkipExported = nullptr; // "Skip emails already exported to this folder"
     QLineEdit *txtBackupPath = nullptr;
     QPushButton *PushButton6 = nullptr;
     WebBrowser *WebBrowser1 = nullptr;
@@ -125,6 +129,8 @@ protected:
 
 private:
     QString writeMessagePage();
+    // The closing words about the report: counts, its name, and what went wrong with it.
+    QString reportSummary(const ExportReport &report, const QString &saveProblem) const;
     void buildControls();
     void layoutControls();
     void setApplicationBusy(bool busy);

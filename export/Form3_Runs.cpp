@@ -12,6 +12,7 @@
 #include "platform/Yield.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,7 +130,44 @@ QString WithoutAttachments(const QString &reason)
 {
     return QStringLiteral("PDF created without its attachments: ") + reason;
 }
+
+// A run's time in the report: ISO 8601 with the offset from UTC.
+QString IsoTime(const QDateTime &when)
+{
+    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// For the name of a damaged report kept aside: no characters a file system refuses.
+QString ReportStamp(const QDateTime &when)
+{
+    return when.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
+}
+
+// The PDF's name as the report gives it: relative to the output folder.
+QString ReportedFile(const QString &folder, const QString &path)
+{
+    return path.startsWith(folder) ? path.mid(folder.size()) : path;
+}
 } // namespace
+
+QString Form3::reportSummary(const ExportReport &report, const QString &saveProblem) const
+{
+    QString text = QStringLiteral("\r\n\r\nExported: %1, skipped: %2, failed: %3.")
+                       .arg(report.count(ExportReport::Status::Exported))
+                       .arg(report.count(ExportReport::Status::Skipped))
+                       .arg(report.count(ExportReport::Status::Failed));
+    if (!report.problem().isEmpty())
+        text += QStringLiteral("\r\n") + report.problem() + QStringLiteral(" It was left as it is and this run was not added to it.");
+    else if (!saveProblem.isEmpty())
+        text += QStringLiteral("\r\nThe report \"%1\" could not be written: %2").arg(ExportReport::fileName(), saveProblem);
+    else
+        text += QStringLiteral("\r\nReport: ") + ExportReport::fileName();
+    if (report.wasKeptAside())
+        text += QStringLiteral("\r\nThe earlier report could not be read; it was kept aside as \"%1\"%2.")
+                    .arg(report.keptAside(), chkSkipExported->isChecked() ? QStringLiteral(", so nothing was skipped")
+                                                                          : QString());
+    return text;
+}
 
 QString Form3::describeMessage(int index) const
 {
@@ -176,27 +214,50 @@ void Form3::RunExport()
         bool cancelled = false;
         QString failure;
         QString recordWarning;
-        if (!m_previewFailure.isEmpty())
+        const QString folder = txtBackupPath->text();
+        const QString runTime = IsoTime(Now());
+        ExportReport report(folder, ReportStamp(Now()));
+        const QString done = chkSkipExported->isChecked() && !report.wasKeptAside() && report.problem().isEmpty()
+                                 ? report.exportedFile(Records(CurrentIndex))
+                                 : QString();
+        if (!done.isEmpty())
+            report.add(runTime, Records(CurrentIndex), done, ExportReport::Status::Skipped,
+                       QStringLiteral("already exported to this folder"));
+        else if (!m_previewFailure.isEmpty())
             failure = QStringLiteral("The page of this message could not be written: ") + m_previewFailure;
         else
             trap.step(__LINE__, [&] {
                 const PdfRecord record = DocumentRecordFor(Records(CurrentIndex), path, &recordWarning);
                 failure = printAndWait(WebBrowser1, path, record, false, &cancelled, &recordWarning);
             });
+        if (done.isEmpty()) {
+            const ExportReport::Status status = cancelled || CancelExport ? ExportReport::Status::Cancelled
+                                                : failure.isEmpty()        ? ExportReport::Status::Exported
+                                                                           : ExportReport::Status::Failed;
+            report.add(runTime, Records(CurrentIndex), ReportedFile(folder, path), status,
+                       status == ExportReport::Status::Cancelled ? QStringLiteral("the export was cancelled")
+                       : !failure.isEmpty()                      ? failure
+                       : !recordWarning.isEmpty()                ? WithoutAttachments(recordWarning)
+                                                                 : QString());
+        }
+        const QString saveProblem = report.problem().isEmpty() ? report.save() : QString();
         if (m_closing)
             return;
-        if (!cancelled && failure.isEmpty())
+        if (!cancelled && failure.isEmpty() && done.isEmpty())
             ++m_createdOne;
         trap.step(__LINE__, [&] {
             setApplicationBusy(false);
             if (CancelExport)
                 return;
-            if (failure.isEmpty() && !recordWarning.isEmpty())
-                MsgBox(QStringLiteral("Done.\r\n\r\n") + WithoutAttachments(recordWarning), this);
+            const QString summary = reportSummary(report, saveProblem);
+            if (!done.isEmpty())
+                MsgBox(QStringLiteral("Done.") + summary + QStringLiteral("\r\n\r\nThis email was already exported to this folder as \"%1\".").arg(done), this);
+            else if (failure.isEmpty() && !recordWarning.isEmpty())
+                MsgBox(QStringLiteral("Done.") + summary + QStringLiteral("\r\n\r\n") + WithoutAttachments(recordWarning), this);
             else if (failure.isEmpty())
-                MsgBox(QStringLiteral("Done."), this);
+                MsgBox(QStringLiteral("Done.") + summary, this);
             else
-                MsgBox(QStringLiteral("Failed to create the PDF file.\r\n\r\n") + path + QStringLiteral("\r\n") + failure, this);
+                MsgBox(QStringLiteral("Failed to create the PDF file.\r\n\r\n") + path + QStringLiteral("\r\n") + failure + summary, this);
         });
     }
     trap.step(__LINE__, [&] {
@@ -214,6 +275,10 @@ void Form3::RunExportAll()
     bool AnyPrinted = false;
     QStringList failures;
     QStringList withoutAttachments; // written, but their files could not go in
+    const QString folder = txtBackupPath->text();
+    const QString runTime = IsoTime(Now());
+    ExportReport report(folder, ReportStamp(Now()));
+    const bool skipping = chkSkipExported->isChecked() && !report.wasKeptAside() && report.problem().isEmpty();
     QSet<QString> paths;
     QSet<QString> *outerPaths = m_runPaths;
     m_runPaths = &paths;
@@ -236,15 +301,27 @@ void Form3::RunExportAll()
         if (CancelExport || m_closing)
             break;
         CurrentIndex = i;
+        if (skipping) {
+            const QString done = report.exportedFile(Records(i));
+            if (!done.isEmpty()) {
+                report.add(runTime, Records(i), done, ExportReport::Status::Skipped,
+                           QStringLiteral("already exported to this folder"));
+                continue;
+            }
+        }
         if (!trap.step(__LINE__, [&] { CreateHTMLFile(); })) {
             qCDebug(lcExport).noquote() << "message" << i << "not printed, its page failed:" << PageFailure;
             failures << describeMessage(i) + QStringLiteral(": its page could not be written: ") + PageFailure;
+            report.add(runTime, Records(i), QString(), ExportReport::Status::Failed,
+                       QStringLiteral("its page could not be written: ") + PageFailure);
             continue;
         }
         QString path;
         trap.step(__LINE__, [&] { path = CreatePDF_File(); });
         if (path.isEmpty()) {
             failures << describeMessage(i) + QStringLiteral(": invalid output file name.");
+            report.add(runTime, Records(i), QString(), ExportReport::Status::Failed,
+                       QStringLiteral("invalid output file name"));
             continue;
         }
 
@@ -270,8 +347,14 @@ void Form3::RunExportAll()
             const PdfRecord record = DocumentRecordFor(Records(i), path, &recordWarning);
             failure = printAndWait(WebBrowser2, path, record, true, &cancelled, &recordWarning);
         });
-        if (cancelled || m_closing)
+        if (cancelled || m_closing) {
+            report.add(runTime, Records(i), ReportedFile(folder, path), ExportReport::Status::Cancelled,
+                       QStringLiteral("the export was cancelled"));
             break;
+        }
+        report.add(runTime, Records(i), ReportedFile(folder, path),
+                   failure.isEmpty() ? ExportReport::Status::Exported : ExportReport::Status::Failed,
+                   !failure.isEmpty() ? failure : recordWarning.isEmpty() ? QString() : WithoutAttachments(recordWarning));
         if (failure.isEmpty() && !recordWarning.isEmpty())
             withoutAttachments << describeMessage(i) + QStringLiteral(": ") + WithoutAttachments(recordWarning);
         if (failure.isEmpty())
@@ -285,6 +368,7 @@ void Form3::RunExportAll()
     CurrentIndex = remembered;
     m_runPaths = outerPaths;
     LastFailures = failures;
+    const QString saveProblem = report.problem().isEmpty() ? report.save() : QString();
     if (m_closing)
         return;
     trap.step(__LINE__, [&] { setApplicationBusy(false); });
@@ -299,10 +383,12 @@ void Form3::RunExportAll()
                 shown << QStringLiteral("... and %1 more.").arg(named.size() - kListedFailures);
             list = QStringLiteral("\r\n\r\n") + shown.join(QStringLiteral("\r\n"));
         }
-        if (!AnyPrinted)
-            MsgBox(failed + list, this);
+        const QString summary = reportSummary(report, saveProblem);
+        const bool allSkipped = !AnyPrinted && failures.isEmpty() && report.count(ExportReport::Status::Skipped) > 0;
+        if (!AnyPrinted && !allSkipped)
+            MsgBox(failed + summary + list, this);
         else if (!CancelExport)
-            MsgBox(failures.isEmpty() ? QStringLiteral("Done.") + list : failed + list, this);
+            MsgBox((failures.isEmpty() ? QStringLiteral("Done.") : failed) + summary + list, this);
     });
     trap.step(__LINE__, [&] {
         ProgressBar1->setPreciseValue(0);

@@ -36,6 +36,7 @@ struct ImapClient::Command {
     bool haveBody = false;
     QByteArray body;
     QByteArray internalDate;
+    qint64 uid = -1;
 };
 
 ImapClient::ImapClient(QObject *parent)
@@ -575,6 +576,13 @@ void ImapClient::handleUntagged(const Response &response)
     const QByteArray word = (space < 0 ? rest : rest.left(space)).toUpper();
     if (word == "BYE") {
         m_byeText = space < 0 ? QByteArray() : rest.mid(space + 1);
+    } else if (word == "OK" && rest.mid(space + 1).toUpper().startsWith("[UIDVALIDITY ")) {
+        // * OK [UIDVALIDITY 3857529045] UIDs valid
+        const QByteArray code = rest.mid(space + 1 + 13);
+        const qsizetype end = code.indexOf(']');
+        bool ok = false;
+        const qint64 value = end > 0 ? code.left(end).trimmed().toLongLong(&ok) : 0;
+        m_uidValidity = ok && value > 0 && value <= 0xffffffffLL ? quint32(value) : 0;
     } else if (word == "LIST") {
         // * LIST (flags) delimiter name
         const qsizetype offset = response.lines.first().indexOf(' ') + 1 + space;
@@ -622,6 +630,7 @@ void ImapClient::handleFetchData(qint64 number, const Response &response, qsizet
             command->haveBody = true;
             if (command->wanted) {
                 command->body = body->bytes;
+                command->uid = uid;
                 if (internalDate)
                     command->internalDate = internalDate->bytes;
             }
@@ -713,6 +722,7 @@ bool ImapClient::selectMailbox(const QString &name)
     // Numbers sent ahead belong to the folder that was selected before.
     dropPipeline();
     m_exists = 0;
+    m_uidValidity = 0;
     const CommandPtr command = execute(Select, *pieces, what);
     if (!command)
         return false;
@@ -743,7 +753,7 @@ std::optional<QStringList> ImapClient::listMailboxes(const QString &reference, c
 ImapClient::CommandPtr ImapClient::issueFetch(int number, bool byUid)
 {
     const QByteArray verb = byUid ? "UID FETCH " : "FETCH ";
-    CommandPtr command = issue(Fetch, {verb + QByteArray::number(number) + " (INTERNALDATE BODY.PEEK[])\r\n"});
+    CommandPtr command = issue(Fetch, {verb + QByteArray::number(number) + " (UID INTERNALDATE BODY.PEEK[])\r\n"});
     command->number = number;
     command->byUid = byUid;
     m_fetchOrder.push_back(command);
@@ -835,6 +845,7 @@ std::unique_ptr<MailMessage> ImapClient::fetchSingle(int number, bool byUid)
         return nullptr;
     }
     std::unique_ptr<MailMessage> message = MailMessage::fromBytes(command->body, command->internalDate);
+    message->setUid(command->uid);
     m_failure = Failure::None;
     m_error = QStringLiteral("%1: %2 bytes received.").arg(what).arg(command->body.size());
     return message;

@@ -60,6 +60,8 @@ public:
     bool selectMailbox(const QString &name);
     // Messages in the selected folder, from the latest EXISTS.
     int numMessages() const { return m_exists; }
+    // The selected folder's UIDVALIDITY; 0 when the server gave none.
+    quint32 uidValidity() const { return m_uidValidity; }
     // Folder names as the server gives them, modified UTF-7 decoded; nothing on failure.
     std::optional<QStringList> listMailboxes(const QString &reference, const QString &pattern);
     // The whole message (BODY.PEEK[], so it stays unread) with its INTERNALDATE.
@@ -140,6 +142,7 @@ private:
     QString m_endReason;
     QByteArray m_byeText;
     int m_exists = 0;
+    quint32 m_uidValidity = 0;
 
     ImapTransportFactory m_factory;
     std::unique_ptr<ImapTransport> m_transport;

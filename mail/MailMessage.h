@@ -42,6 +42,9 @@ public:
     // The HTML alternative; inline images it references by cid: are data: URLs.
     QString htmlBody() const { return m_html; }
     qsizetype rawSize() const { return m_raw.size(); }
+    // The server's UID for it; -1 when unknown.
+    qint64 uid() const { return m_uid; }
+    void setUid(qint64 uid) { m_uid = uid; }
     // The octets exactly as they were read.
     QByteArray raw() const { return m_raw; }
 
@@ -53,6 +56,7 @@ private:
     QString m_from, m_fromName, m_fromAddress, m_subject, m_plain, m_html, m_to, m_cc, m_messageId;
     MailAttachments m_attachments;
     double m_date = 0;
+    qint64 m_uid = -1;
     QByteArray m_raw;
 
     friend struct MessageReader;

@@ -152,6 +152,11 @@ QString clsChilkatIMAP::ClientErrorText() const
     return text;
 }
 
+quint32 clsChilkatIMAP::FolderUidValidity() const
+{
+    return ChilkatImap1 ? ChilkatImap1->uidValidity() : 0;
+}
+
 void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
 {
     Hold hold(this);

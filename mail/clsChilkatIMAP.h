@@ -52,6 +52,8 @@ public:
     // The message whose MailExtractListing is being raised, raw octets included;
     // nothing outside that event.
     const MailMessage *ListedMessage() const { return m_listed; }
+    // The selected folder's UIDVALIDITY; 0 when the server gave none.
+    quint32 FolderUidValidity() const;
 
     // Result of the last client operation that returns a code; 1 means success.
     int LastResultCode() const { return m_lastResult; }

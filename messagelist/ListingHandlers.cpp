@@ -31,6 +31,16 @@ QObject *SessionEventReceiver(MainWindowContext &ctx)
     return receiver;
 }
 
+// One source per listing, made again should the folder's UIDVALIDITY change under it.
+std::shared_ptr<const MessageSource> ListingSource(MainWindowContext &ctx, const clsChilkatIMAP &session)
+{
+    const quint32 validity = session.FolderUidValidity();
+    if (!ctx.ListingSource || ctx.ListingSource->uidValidity != validity ||
+        ctx.ListingSource->account != session.Username || ctx.ListingSource->folder != ctx.ListingFolder)
+        ctx.ListingSource = std::make_shared<const MessageSource>(MessageSource{session.Username, ctx.ListingFolder, validity});
+    return ctx.ListingSource;
+}
+
 } // namespace
 
 void BindSessionEvents(MainWindowContext &ctx, const std::shared_ptr<clsChilkatIMAP> &session)
@@ -94,6 +104,9 @@ void oChilkat_MailExtractListing(MainWindowContext &ctx, const QString &From, co
                               ? MessageRecord(From, FromName, FromAddress, Subject, ReceivedDate, stored)
                               : MessageRecord(From, FromName, FromAddress, Subject, ReceivedDate, PlainTextBody,
                                               HTMLTextBody);
+            if (message && ctx.oChilkat)
+                Messages(n).setIdentity(ListingSource(ctx, *ctx.oChilkat), quint32(std::max<qint64>(0, message->uid())),
+                                        message->messageId());
         });
         trap.step(__LINE__, [&] { list->setSubItem(n, 1, FromName); });
         trap.step(__LINE__, [&] { list->setSubItem(n, 2, FromAddress); });

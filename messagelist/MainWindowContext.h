@@ -19,6 +19,7 @@ class ListCounters;
 class ListView;
 class ProgressBar;
 class WindowPointer;
+struct MessageSource;
 
 // The parts of the main window that the list workflows (retrieval runs, filter,
 // tick operations, larger list window, export opening) work on. The main window
@@ -59,6 +60,9 @@ struct MainWindowContext {
     // Why the message store refused a message during the running retrieval run; the
     // run ends with it as with a dropped connection.
     QString StoreFailure;
+    // The folder being listed and the source its records share.
+    QString ListingFolder;
+    std::shared_ptr<const MessageSource> ListingSource;
 
     // Runs the main window's query-unload step (restores the default printer) and ends
     // the program; the export window calls it when it is closed other than by "< Back".

@@ -52,6 +52,13 @@ MessageBodies MessageRecord::bodies() const
     return {QString::fromUtf8(m_plain), QString::fromUtf8(m_html), {}, {}, {}, {}};
 }
 
+void MessageRecord::setIdentity(std::shared_ptr<const MessageSource> source, quint32 uid, const QString &messageId)
+{
+    m_source = std::move(source);
+    m_uid = uid;
+    m_messageId = messageId.toUtf8();
+}
+
 QByteArray MessageRecord::original() const
 {
     return m_stored.isStored() ? MessageStore::instance().read(m_stored) : QByteArray();

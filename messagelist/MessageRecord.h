@@ -4,9 +4,17 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <vector>
 
 namespace larkspan {
+
+// Where listed messages came from: one per listing, shared by its records.
+struct MessageSource {
+    QString account;         // the user name, never the password
+    QString folder;          // the server folder
+    quint32 uidValidity = 0; // 0: the server gave none
+};
 
 // One listed message: the five texts the list shows, and where its whole message lies
 // in the message store, from which the bodies are read when the preview or the export
@@ -50,12 +58,23 @@ public:
 
     const StoredMessage &stored() const { return m_stored; }
 
+    // Who the message is: its listing's source, its UID there (0: unknown) and its
+    // Message-ID; with the SHA-256 of its octets (empty when not stored).
+    void setIdentity(std::shared_ptr<const MessageSource> source, quint32 uid, const QString &messageId);
+    const MessageSource *source() const { return m_source.get(); }
+    quint32 uid() const { return m_uid; }
+    QString messageId() const { return QString::fromUtf8(m_messageId); }
+    QByteArray sha256() const { return m_stored.sha256; }
+
 private:
 
     QByteArray m_fields[FieldCount];
     QByteArray m_plain; // bodies of a record that is not stored
     QByteArray m_html;
     StoredMessage m_stored;
+    std::shared_ptr<const MessageSource> m_source;
+    quint32 m_uid = 0;
+    QByteArray m_messageId;
 };
 
 // A 1-based array of records with explicit bounds. Indexing outside the bounds

@@ -81,6 +81,8 @@ void ExtractIntoTheList(MainWindowContext &ctx, const QString &folder)
     BindSessionEvents(ctx, ctx.oChilkat);
     RepaintPacer pacer(ctx.window, ctx.ListView1, 100);
     ctx.StoreFailure.clear();
+    ctx.ListingFolder = folder;
+    ctx.ListingSource.reset();
     CurrentSession(ctx).StartMailExtraction(folder);
     if (!ctx.StoreFailure.isEmpty())
         throw AppError(std::exchange(ctx.StoreFailure, QString()));

@@ -84,6 +84,15 @@ inline void UsePdfWriterAsDefaultPrinter()
 }
 
 // The text of a PDF (pdftotext, layout kept loosely); empty when unreadable.
+// What a run that wrote its report adds to its first words: counts and the report's name.
+inline QString ReportSummary(int exported, int skipped = 0, int failed = 0)
+{
+    return QStringLiteral("\r\n\r\nExported: %1, skipped: %2, failed: %3.\r\nReport: Larkspan export report.csv")
+        .arg(exported)
+        .arg(skipped)
+        .arg(failed);
+}
+
 inline QString PdfText(const QString &path)
 {
     QProcess pdftotext;

@@ -44,7 +44,7 @@ class ExportRunsTest : public QObject {
 
     QStringList pdfs() const
     {
-        return QDir(m_dir->path()).entryList({QStringLiteral("*")}, QDir::Files, QDir::Name);
+        return QDir(m_dir->path()).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
     }
 
     void expectIdle()
@@ -97,7 +97,7 @@ private slots:
         QVERIFY(qFuzzyCompare(values[0], 100.0 / 3.0));
         QVERIFY(qFuzzyCompare(values[1], 200.0 / 3.0));
         QVERIFY(qFuzzyCompare(values[2], 100.0));
-        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.") + ReportSummary(3)});
         LARKSPAN_REQUIRE(expectIdle());
         QCOMPARE(m_form->CurrentIndex, 2);
         QVERIFY(m_form->LastFailures.isEmpty());
@@ -122,7 +122,7 @@ private slots:
                  false);
         m_form->Text1->setText(QStringLiteral("<Subject>"));
         m_form->PushButton2->click();
-        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.") + ReportSummary(3)});
         QCOMPARE(pdfs(), (QStringList{QStringLiteral("Invoice (2).pdf"), QStringLiteral("Invoice (3).pdf"), QStringLiteral("Invoice.pdf")}));
         QVERIFY(PdfText(outFolder() + QStringLiteral("Invoice.pdf")).contains(QStringLiteral("first")));
         QVERIFY(PdfText(outFolder() + QStringLiteral("Invoice (3).pdf")).contains(QStringLiteral("third")));
@@ -147,7 +147,7 @@ private slots:
                   MakeRecord(QStringLiteral("Also good"), QStringLiteral("fine too"))});
         m_form->Text1->setText(QStringLiteral("<Subject>"));
         m_form->PushButton2->click();
-        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.\r\rFailed to create PDFs for some emails.\r\n\r\n"
+        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.\r\rFailed to create PDFs for some emails.") + ReportSummary(2, 0, 1) + QStringLiteral("\r\n\r\n"
                                                                    "2. ???: invalid output file name.")});
         QCOMPARE(pdfs(), (QStringList{QStringLiteral("Also good.pdf"), QStringLiteral("Good one.pdf")}));
 
@@ -158,7 +158,7 @@ private slots:
         m_form->PushButton2->click();
         QCOMPARE(Recorded().messages().size(), 1);
         const QString message = Recorded().messages().first();
-        QVERIFY2(message.startsWith(QStringLiteral("Done.\r\rFailed to create PDFs for some emails.\r\n\r\n1. Good one: ")), qPrintable(message));
+        QVERIFY2(message.startsWith(QStringLiteral("Done.\r\rFailed to create PDFs for some emails.\r\n\r\nExported: 0, skipped: 0, failed: 3.")) && message.contains(QStringLiteral("\r\n\r\n1. Good one: ")), qPrintable(message));
         QVERIFY(message.contains(QStringLiteral("does not exist")));
         QVERIFY(message.contains(QStringLiteral("3. Also good: ")));
         QCOMPARE(m_form->LastFailures.size(), 3);
@@ -178,7 +178,7 @@ private slots:
         m_form->txtBackupPath->setText(folder);
         m_form->PushButton2->click();
         QCOMPARE(Recorded().messages().size(), 1);
-        QVERIFY(Recorded().messages().first().startsWith(QStringLiteral("Done.\r\rFailed to create PDFs for some emails.\r\n\r\n1. Locked: ")));
+        QVERIFY(Recorded().messages().first().startsWith(QStringLiteral("Done.\r\rFailed to create PDFs for some emails.")) && Recorded().messages().first().contains(QStringLiteral("\r\n\r\n1. Locked: ")));
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("1 - 12-07-2026 Locked.pdf")));
 
         // "Export To PDF" reports the failure instead of "Done.".
@@ -206,7 +206,7 @@ private slots:
         QCOMPARE(Recorded().errorReports().size(), 2);
         QCOMPARE(Recorded().messages().size(), 3);
         const QString closing = Recorded().messages().last();
-        QVERIFY2(closing.startsWith(QStringLiteral("Done.\r\rFailed to create PDFs for some emails.\r\n\r\n"
+        QVERIFY2(closing.startsWith(QStringLiteral("Done.\r\rFailed to create PDFs for some emails.") + ReportSummary(0, 0, 2) + QStringLiteral("\r\n\r\n"
                                                    "1. Heron census: its page could not be written: ")),
                  qPrintable(closing));
         QVERIFY(closing.contains(QStringLiteral("No space left on device")));
@@ -236,7 +236,7 @@ private slots:
         QTimer::singleShot(0, m_form->PushButton2, &QPushButton::click);
         m_form->PushButton2->click();
         QCOMPARE(Recorded().messages(), (QStringList{QStringLiteral("Cancelled.\r\n\r\nNo PDF file was created."),
-                                                     QStringLiteral("Done.\r\rFailed to create PDFs for some emails.")}));
+                                                     QStringLiteral("Done.\r\rFailed to create PDFs for some emails.") + ReportSummary(0)}));
         QVERIFY(pdfs().isEmpty());
         LARKSPAN_REQUIRE(expectIdle());
     }
@@ -322,7 +322,7 @@ private slots:
         m_form->PushButton1->click();
         QTRY_COMPARE_WITH_TIMEOUT(Recorded().messages().size(), 1, 30000);
         const QString closing = Recorded().messages().first();
-        QVERIFY2(closing.startsWith(QStringLiteral("Done.\r\n\r\nPDF created without its attachments: ")) &&
+        QVERIFY2(closing.startsWith(QStringLiteral("Done.") + ReportSummary(1) + QStringLiteral("\r\n\r\nPDF created without its attachments: ")) &&
                      closing.contains(QStringLiteral("changed or cut short")),
                  qPrintable(closing));
         const QString pdf = outFolder() + pdfs().value(0);
@@ -337,7 +337,7 @@ private slots:
         openWith({MakeRecord(QStringLiteral("Previewed one"), QStringLiteral("Shown in the preview."))});
         QTRY_COMPARE_WITH_TIMEOUT(m_form->WebBrowser1->readyState(), 4, 30000);
         m_form->PushButton1->click();
-        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Done.") + ReportSummary(1)});
         QCOMPARE(pdfs(), QStringList{QStringLiteral("1 - 12-07-2026 Previewed one.pdf")});
         QVERIFY(PdfText(outFolder() + pdfs().first()).contains(QStringLiteral("Shown in the preview.")));
         LARKSPAN_REQUIRE(expectIdle());

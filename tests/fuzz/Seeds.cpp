@@ -39,7 +39,7 @@ QList<QByteArray> ServerReplySeeds()
     server.capture = [&conversation](const QByteArray &bytes) { conversation += bytes; };
     const QList<QByteArray> commands = {"a1 ID (\"GUID\" \"1\")", "a2 CAPABILITY", "a3 LOGIN \"u\" \"p\"",
                                         "a4 AUTHENTICATE PLAIN AHUAcA==", "a5 LIST \"\" \"*\"", "a6 SELECT \"INBOX\"",
-                                        "a7 FETCH 99 (INTERNALDATE BODY.PEEK[])", "a8 NOOP"};
+                                        "a7 FETCH 99 (UID INTERNALDATE BODY.PEEK[])", "a8 NOOP"};
     QList<QByteArray> seeds;
     for (const QByteArray &line : commands) {
         const qsizetype before = conversation.size();
@@ -49,7 +49,7 @@ QList<QByteArray> ServerReplySeeds()
     for (int n = 1; n <= server.messages.size(); ++n) {
         const qsizetype before = conversation.size();
         server.answerNormally(test::FakeImapServer::commandFrom("f" + QByteArray::number(n) + " FETCH " +
-                                                               QByteArray::number(n) + " (INTERNALDATE BODY.PEEK[])"));
+                                                               QByteArray::number(n) + " (UID INTERNALDATE BODY.PEEK[])"));
         seeds.append(char(n) + conversation.mid(before));
     }
     seeds.append('\x1e' + conversation); // the whole conversation in one

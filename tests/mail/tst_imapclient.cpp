@@ -272,7 +272,7 @@ private slots:
         for (const auto &c : server.received) {
             if (c.verb == "FETCH") {
                 asked.append(FakeImapServer::fetchNumber(c));
-                QVERIFY(c.line.endsWith("(INTERNALDATE BODY.PEEK[])"));
+                QVERIFY(c.line.endsWith("(UID INTERNALDATE BODY.PEEK[])"));
             }
         }
         QCOMPARE(asked, (QList<int>{1, 2, 3, 4, 5, 6}));
