@@ -5,6 +5,7 @@
 #include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
+#include "export/ExportReport.h"
 #include "messagelist/MessageStore.h"
 #include "platform/WebBrowser.h"
 #include "platform/PdfWriter.h"
@@ -45,6 +46,19 @@ class ExportRunsTest : public QObject {
     QStringList pdfs() const
     {
         return QDir(m_dir->path()).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+    }
+
+    // The Status column of the output folder's report, row by row.
+    QStringList reportStatuses() const
+    {
+        QFile report(outFolder() + ExportReport::fileName());
+        QList<QStringList> rows;
+        if (!report.open(QIODevice::ReadOnly) || !ExportReport::parse(report.readAll(), &rows))
+            return {QStringLiteral("no readable report")};
+        QStringList statuses;
+        for (qsizetype r = 1; r < rows.size(); ++r)
+            statuses << rows[r].value(11);
+        return statuses;
     }
 
     void expectIdle()
@@ -250,6 +264,8 @@ private slots:
         QCOMPARE(Recorded().messages(), QStringList{QStringLiteral("Cancelled.\r\n\r\nSome PDF file(s) were created.")});
         QCOMPARE(pdfs(), QStringList{QStringLiteral("1 - 12-07-2026 a.pdf")});
         LARKSPAN_REQUIRE(expectIdle());
+        // A cancelled run still leaves its report, with the messages it handled.
+        QCOMPARE(reportStatuses(), QStringList{"exported"});
         QCOMPARE(AccessibleNameMismatches(m_form), QStringList());
     }
 
@@ -274,6 +290,7 @@ private slots:
         }
         QVERIFY(pdfs().isEmpty());
         LARKSPAN_REQUIRE(expectIdle());
+        QCOMPARE(reportStatuses(), (QStringList{"cancelled", "cancelled", "cancelled"}));
     }
 
     void closingTheWindowDuringARunEndsItQuietly()

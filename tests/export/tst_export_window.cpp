@@ -10,6 +10,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/WebBrowser.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QWebEnginePage>
@@ -146,6 +147,9 @@ private slots:
         QCOMPARE(ReadSetting(QStringLiteral("Text1")), Form3::DefaultPattern());
         form->txtBackupPath->setText(QStringLiteral("/typed/without/separator"));
         QCOMPARE(ReadSetting(QStringLiteral("Backup Path")), QStringLiteral("/typed/without/separator"));
+        QVERIFY(!form->chkSkipExported->isChecked()); // off until the user turns it on
+        form->chkSkipExported->click();
+        QCOMPARE(ReadSetting(QStringLiteral("SkipExported")), QStringLiteral("1"));
 
         // The next opening starts from what was stored.
         form->PushButton8->click();
@@ -154,6 +158,7 @@ private slots:
         form = OpenExportWindow(m_main->ctx);
         QCOMPARE(form->txtBackupPath->text(), QStringLiteral("/typed/without/separator"));
         QCOMPARE(form->Text1->text(), QStringLiteral("<From> <Subject>"));
+        QVERIFY(form->chkSkipExported->isChecked());
     }
 
     void steppingBeepsAtBothEnds()
