@@ -1,11 +1,13 @@
 // Lists a folder of 2,000 mixed messages from a local Dovecot over TLS through the
 // mail session, once direct and twice through a loopback relay that delays each
 // direction by 5 ms: with fetches pipelined, and with one round trip per message.
-// Also runs Python's imaplib (one fetch per round trip) on the direct connection as
-// a reference, when python3 is there.
+// Also runs Python's imaplib on the direct connection as references, when python3 is
+// there: one fetch per round trip, and the whole folder in one FETCH 1:*.
 //
-// usage: bench_listing [--messages N] [--no-python]
-// Last line: listing: direct <n> msg/s, relay <n> msg/s, relay speed-up <r>x
+// usage: bench_listing [--messages N] [--no-python] [--direct-only]
+//        (--direct-only skips the relay runs, for profiling the listing itself)
+// Last line: listing: direct <n> msg/s, relay <n> msg/s, relay speed-up <r>x,
+//            imaplib one-by-one <n> msg/s, imaplib bulk <n> msg/s
 
 #include "mail/ImapClient.h"
 #include "mail/clsChilkatIMAP.h"
@@ -231,12 +233,15 @@ int main(int argc, char **argv)
 
     int count = 2000;
     bool python = true;
+    bool relayRuns = true;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--messages") && i + 1 < args.size())
             count = args[++i].toInt();
         else if (args[i] == QLatin1String("--no-python"))
             python = false;
+        else if (args[i] == QLatin1String("--direct-only"))
+            relayRuns = python = false;
     }
 
     QRandomGenerator random(20260302);
@@ -267,17 +272,29 @@ int main(int argc, char **argv)
     const Run direct = ListFolder(server, server.port(), count, 24);
     Print("direct, pipelined:", direct, folderBytes, count);
 
+    double imaplibOneByOne = 0;
+    double imaplibBulk = 0;
     if (python && !QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty()) {
-        QProcess py;
-        py.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        py.start(QStringLiteral("python3"),
-                 {QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/imaplib_fetch.py"), server.host(),
-                  QString::number(server.port()), server.user(), server.password(), QStringLiteral("Bench"),
-                  server.caFile(), QString::number(count)});
-        py.waitForFinished(-1);
-        std::printf("python imaplib, one by one:  %s", py.readAllStandardOutput().constData());
+        for (const bool bulk : {false, true}) {
+            QProcess py;
+            py.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            QStringList arguments = {QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/imaplib_fetch.py"),
+                                     server.host(), QString::number(server.port()), server.user(), server.password(),
+                                     QStringLiteral("Bench"), server.caFile(), QString::number(count)};
+            if (bulk)
+                arguments << QStringLiteral("--bulk");
+            py.start(QStringLiteral("python3"), arguments);
+            py.waitForFinished(-1);
+            const QByteArray said = py.readAllStandardOutput();
+            std::printf("python imaplib, %s  %s", bulk ? "bulk 1:*:   " : "one by one:", said.constData());
+            // "imaplib: <n> msg/s, ..."
+            const double rate = said.mid(9).split(' ').value(0).toDouble();
+            (bulk ? imaplibBulk : imaplibOneByOne) = rate;
+        }
     }
 
+    if (!relayRuns)
+        return direct.messages == count ? 0 : 2;
     DelayRelay relay(server.port(), 5);
     const quint16 relayPort = relay.listen();
     const Run relayed = ListFolder(server, relayPort, count, 24);
@@ -291,7 +308,8 @@ int main(int argc, char **argv)
     const double directRate = direct.messages / direct.seconds;
     const double relayRate = relayed.messages / relayed.seconds;
     const double slowRate = oneByOne.messages / oneByOne.seconds;
-    std::printf("listing: direct %.0f msg/s, relay %.0f msg/s, relay speed-up %.1fx\n", directRate, relayRate,
-                relayRate / slowRate);
+    std::printf("listing: direct %.0f msg/s, relay %.0f msg/s, relay speed-up %.1fx, imaplib one-by-one %.0f msg/s, "
+                "imaplib bulk %.0f msg/s\n",
+                directRate, relayRate, relayRate / slowRate, imaplibOneByOne, imaplibBulk);
     return direct.messages == count && relayed.messages == count && oneByOne.messages == count ? 0 : 2;
 }

@@ -2,6 +2,8 @@
 
 #include "platform/Logging.h"
 
+#include <QStringDecoder>
+
 // GLib uses "signals" as a name, which Qt defines as a keyword.
 #pragma push_macro("signals")
 #undef signals
@@ -37,8 +39,14 @@ QString TextFromLooseUtf8(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return QString();
-    if (g_utf8_validate(bytes.data(), gssize(bytes.size()), nullptr))
-        return QString::fromUtf8(bytes);
+    // One pass: decode, and look back only when the decoder met something that is not
+    // UTF-8. A NUL byte is taken as a sign of another charset, as before.
+    if (!bytes.contains('\0')) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        QString text = utf8.decode(bytes);
+        if (!utf8.hasError())
+            return text;
+    }
     const QString converted = Convert(bytes, "WINDOWS-1252");
     return converted.isNull() ? QString::fromLatin1(bytes) : converted;
 }

@@ -35,6 +35,22 @@ QString TimeFormat()
     return format.trimmed();
 }
 
+// The last text made by OleDateToGeneralText and the value it reads back into. A
+// listing makes each message's date text and then reads it back at once for the
+// list's sort column; reading through the locale's formats and the time zone costs
+// more than the rest of listing that message.
+struct LastGeneralText {
+    QString text;
+    double value = 0;
+    QString localeName;
+};
+
+LastGeneralText &LastMade()
+{
+    static LastGeneralText last;
+    return last;
+}
+
 } // namespace
 
 double ToOleDate(const QDateTime &local)
@@ -70,11 +86,18 @@ QString OleDateToGeneralText(double value)
     const QLocale locale;
     const bool dayZero = moment.date() == OleEpoch();
     const bool midnight = time == QTime(0, 0);
+    QString text;
     if (dayZero)
-        return locale.toString(time, TimeFormat());
-    if (midnight)
-        return locale.toString(moment.date(), DateFormat());
-    return locale.toString(moment.date(), DateFormat()) + QLatin1Char(' ') + locale.toString(time, TimeFormat());
+        text = locale.toString(time, TimeFormat());
+    else if (midnight)
+        text = locale.toString(moment.date(), DateFormat());
+    else
+        text = locale.toString(moment.date(), DateFormat()) + QLatin1Char(' ') + locale.toString(time, TimeFormat());
+    // What ParseGeneralDate reads this text back into: the shown day and second.
+    const qint64 days = dayZero ? 0 : OleEpoch().daysTo(moment.date());
+    const double fraction = time.msecsSinceStartOfDay() / kMsecsPerDay;
+    LastMade() = {text, days >= 0 ? double(days) + fraction : double(days) - fraction, locale.name()};
+    return text;
 }
 
 std::optional<double> ParseGeneralDate(const QString &text)
@@ -83,6 +106,8 @@ std::optional<double> ParseGeneralDate(const QString &text)
     if (trimmed.isEmpty())
         return std::nullopt;
     const QLocale locale;
+    if (const LastGeneralText &last = LastMade(); trimmed == last.text && locale.name() == last.localeName)
+        return last.value;
     const QDateTime both = locale.toDateTime(trimmed, DateFormat() + QLatin1Char(' ') + TimeFormat());
     if (both.isValid())
         return ToOleDate(both);

@@ -84,9 +84,12 @@ bool clsChilkatIMAP::ChilkatImap1_AbortCheck()
 
 void clsChilkatIMAP::ChilkatImap1_PercentDone(int percent)
 {
+    const unsigned long long yields = YieldsSoFar();
     if (!Dropped())
         emit ScrapProgress(percent);
-    YieldToEventLoop();
+    // A handler that ended with its own yield has just let the window run.
+    if (YieldsSoFar() == yields)
+        YieldToEventLoop();
 }
 
 bool clsChilkatIMAP::Connect()
@@ -196,6 +199,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
             if (AbortProcess)
                 return;
             const QString receivedDate = OleDateToGeneralText(message->date());
+            const unsigned long long yields = YieldsSoFar();
             if (!Dropped()) {
                 m_listed = message.get();
                 const auto forget = qScopeGuard([this] { m_listed = nullptr; });
@@ -203,7 +207,8 @@ void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
                                         message->subject(), receivedDate, message->plainTextBody(),
                                         message->htmlBody(), int(i));
             }
-            YieldToEventLoop();
+            if (YieldsSoFar() == yields)
+                YieldToEventLoop();
         } else if (ConnectionGone(failure)) {
             throw AppError(Component().lastErrorText());
         }

@@ -7,4 +7,9 @@ namespace larkspan {
 // therefore run re-entrantly inside the caller.
 void YieldToEventLoop();
 
+// How many yields have run so far. A caller that raises an event whose handlers end
+// with their own yield compares this before and after, and does not yield a second
+// time in a row for nothing.
+unsigned long long YieldsSoFar();
+
 } // namespace larkspan

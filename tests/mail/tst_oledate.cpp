@@ -58,6 +58,9 @@ private slots:
             const auto back = ParseGeneralDate(text);
             QVERIFY2(back, qPrintable(text));
             QCOMPARE(*back, value);
+            // Read back right after it was made or later, through the locale: the same.
+            OleDateToGeneralText(value + 1.25);
+            QCOMPARE(ParseGeneralDate(text), back);
         }
         QVERIFY(!ParseGeneralDate(QStringLiteral("not a date")));
         QVERIFY(!ParseGeneralDate(QString()));
