@@ -147,20 +147,20 @@ QString AddRecordToPdf(QByteArray &pdf, const PdfRecord &record)
                     const std::string date = Utf8(PdfDate(file.date));
                     stream.setCreationDate(date).setModDate(date);
                 }
-                auto spec = QPDFFileSpecObjectHelper::createFileSpec(document, Utf8(file.name), stream);
-                spec.setFilename(Utf8(file.name), AsciiName(file.name));
+                auto fileSpec = QPDFFileSpecObjectHelper::createFileSpec(document, Utf8(file.name), stream);
+                fileSpec.setFilename(Utf8(file.name), AsciiName(file.name));
                 if (!file.description.isEmpty())
-                    spec.setDescription(Utf8(file.description));
-                spec.getObjectHandle().replaceKey(
+                    fileSpec.setDescription(Utf8(file.description));
+                fileSpec.getObjectHandle().replaceKey(
                     "/AFRelationship", QPDFObjectHandle::newName(file.relationship == PdfEmbeddedFile::Relationship::Source
                                                                      ? "/Source"
                                                                      : "/Data"));
                 // The name tree is sorted by key: numbered keys keep the files in the
                 // order given (the message first, then its attachments as they come).
-                embedded.replaceEmbeddedFile(QStringLiteral("%1").arg(++position, 4, 10, QLatin1Char('0')).toStdString(), spec);
-                associated.appendItem(spec.getObjectHandle());
+                embedded.replaceEmbeddedFile(QStringLiteral("%1").arg(++position, 4, 10, QLatin1Char('0')).toStdString(), fileSpec);
+                associated.appendItem(fileSpec.getObjectHandle());
                 if (!file.linkTarget.isEmpty())
-                    linkTargets[Utf8(file.linkTarget)] = spec.getObjectHandle();
+                    linkTargets[Utf8(file.linkTarget)] = fileSpec.getObjectHandle();
             }
             document.getRoot().replaceKey("/AF", associated);
             LinksToFileAnnotations(document, linkTargets);
