@@ -33,6 +33,8 @@ public:
     QString keptAside() const { return m_keptAside; }
     // Why the report could neither be read nor kept aside; empty when all is well.
     QString problem() const { return m_problem; }
+    // The earlier rows were read whole: skipping can go by them.
+    bool knowsEarlierRuns() const { return m_keptAside.isEmpty() && m_problem.isEmpty(); }
 
     // The file of the latest "exported" row for this message when that file is still
     // in the folder; empty otherwise. Identity is the account, server folder,

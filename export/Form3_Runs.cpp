@@ -217,7 +217,7 @@ void Form3::RunExport()
         const QString folder = txtBackupPath->text();
         const QString runTime = IsoTime(Now());
         ExportReport report(folder, ReportStamp(Now()));
-        const QString done = chkSkipExported->isChecked() && !report.wasKeptAside() && report.problem().isEmpty()
+        const QString done = chkSkipExported->isChecked() && report.knowsEarlierRuns()
                                  ? report.exportedFile(Records(CurrentIndex))
                                  : QString();
         if (!done.isEmpty())
@@ -278,7 +278,7 @@ void Form3::RunExportAll()
     const QString folder = txtBackupPath->text();
     const QString runTime = IsoTime(Now());
     ExportReport report(folder, ReportStamp(Now()));
-    const bool skipping = chkSkipExported->isChecked() && !report.wasKeptAside() && report.problem().isEmpty();
+    const bool skipping = chkSkipExported->isChecked() && report.knowsEarlierRuns();
     QSet<QString> paths;
     QSet<QString> *outerPaths = m_runPaths;
     m_runPaths = &paths;
