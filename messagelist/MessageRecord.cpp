@@ -9,26 +9,11 @@ RecordArray SelectedRecords;
 bool SkipDoneMessage = false;
 bool RangeAccepted = false;
 
-namespace {
-QByteArray Compact(const QString &text)
-{
-    QByteArray bytes = text.toUtf8();
-    // The conversion reserves room for the worst case (three bytes a character);
-    // the list keeps every record for as long as it stands, so give that back.
-    bytes.squeeze();
-    return bytes;
-}
-} // namespace
-
 MessageRecord::MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
                              const QString &subject, const QString &receivedDate, const StoredMessage &stored)
     : m_stored(stored)
 {
-    setField(From, from);
-    setField(FromName, fromName);
-    setField(FromAddress, fromAddress);
-    setField(Subject, subject);
-    setField(ReceivedDate, receivedDate);
+    setTexts({from, fromName, fromAddress, subject, receivedDate, QString()});
 }
 
 MessageRecord::MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
@@ -36,27 +21,60 @@ MessageRecord::MessageRecord(const QString &from, const QString &fromName, const
                              const QString &plainTextBody, const QString &htmlTextBody)
     : MessageRecord(from, fromName, fromAddress, subject, receivedDate, StoredMessage())
 {
-    m_plain = Compact(plainTextBody);
-    m_html = Compact(htmlTextBody);
+    if (!plainTextBody.isEmpty() || !htmlTextBody.isEmpty())
+        m_bodies = std::make_shared<const Bodies>(Bodies{plainTextBody.toUtf8(), htmlTextBody.toUtf8()});
 }
 
-void MessageRecord::setField(Field f, const QString &text)
+QString MessageRecord::text(int index) const
 {
-    m_fields[f] = Compact(text);
+    const quint32 start = index == 0 ? 0 : m_ends[index - 1];
+    return QString::fromUtf8(m_texts.constData() + start, qsizetype(m_ends[index] - start));
+}
+
+void MessageRecord::setTexts(const QString (&texts)[TextCount])
+{
+    QByteArray bytes[TextCount];
+    qsizetype total = 0;
+    for (int i = 0; i < TextCount; ++i)
+        total += (bytes[i] = texts[i].toUtf8()).size();
+    QByteArray joined;
+    joined.reserve(total);
+    for (int i = 0; i < TextCount; ++i) {
+        joined += bytes[i];
+        m_ends[i] = quint32(joined.size());
+    }
+    m_texts = joined;
+}
+
+void MessageRecord::setField(Field f, const QString &value)
+{
+    QString texts[TextCount];
+    for (int i = 0; i < TextCount; ++i)
+        texts[i] = i == f ? value : text(i);
+    setTexts(texts);
 }
 
 MessageBodies MessageRecord::bodies() const
 {
     if (m_stored.isStored())
         return MessageStore::instance().bodies(m_stored);
-    return {QString::fromUtf8(m_plain), QString::fromUtf8(m_html), {}, {}, {}, {}};
+    if (!m_bodies)
+        return {};
+    return {QString::fromUtf8(m_bodies->plain), QString::fromUtf8(m_bodies->html), {}, {}, {}, {}};
 }
 
 void MessageRecord::setIdentity(std::shared_ptr<const MessageSource> source, quint32 uid, const QString &messageId)
 {
     m_source = std::move(source);
     m_uid = uid;
-    m_messageId = messageId.toUtf8();
+    // The Message-ID is the last text: replace the tail.
+    const QByteArray id = messageId.toUtf8();
+    QByteArray joined;
+    joined.reserve(qsizetype(m_ends[MessageIdText - 1]) + id.size());
+    joined.append(m_texts.constData(), qsizetype(m_ends[MessageIdText - 1]));
+    joined += id;
+    m_texts = joined;
+    m_ends[MessageIdText] = quint32(m_texts.size());
 }
 
 QByteArray MessageRecord::original() const
@@ -66,30 +84,22 @@ QByteArray MessageRecord::original() const
 
 QString MessageRecord::plainTextBody() const
 {
-    return m_stored.isStored() ? bodies().plainText : QString::fromUtf8(m_plain);
+    return bodies().plainText;
 }
 
 QString MessageRecord::htmlTextBody() const
 {
-    return m_stored.isStored() ? bodies().html : QString::fromUtf8(m_html);
+    return bodies().html;
 }
 
 bool MessageRecord::isEmpty() const
 {
-    if (m_stored.isStored() || !m_plain.isEmpty() || !m_html.isEmpty())
-        return false;
-    for (const QByteArray &f : m_fields)
-        if (!f.isEmpty())
-            return false;
-    return true;
+    return !m_stored.isStored() && !m_bodies && m_texts.isEmpty();
 }
 
 qsizetype MessageRecord::textBytes() const
 {
-    qsizetype total = m_plain.size() + m_html.size();
-    for (const QByteArray &f : m_fields)
-        total += f.size();
-    return total;
+    return m_texts.size() + (m_bodies ? m_bodies->plain.size() + m_bodies->html.size() : 0);
 }
 
 void RecordArray::redim(int upper)

@@ -103,7 +103,8 @@ StoredMessage MessageStore::append(const QByteArray &raw)
         m_file->resize(m_end);
         throw AppError(ErrorCode::DeviceIo, DescribeStoreFailure(m_file->fileName(), reason));
     }
-    StoredMessage where{m_generation, m_end, raw.size(), Sha256(raw)};
+    StoredMessage where{m_generation, m_end, raw.size(), {}};
+    where.setSha256(Sha256(raw));
     m_end += raw.size();
     return where;
 }
@@ -116,7 +117,7 @@ QByteArray MessageStore::read(const StoredMessage &where)
     QByteArray raw;
     if (m_file->seek(where.offset))
         raw = m_file->read(where.size);
-    if (raw.size() != where.size || Sha256(raw) != where.sha256)
+    if (raw.size() != where.size || Sha256(raw) != where.sha256())
         throw AppError(ErrorCode::DeviceIo,
                        QStringLiteral("the stored copy of this message in %1 was changed or cut short; list the folder again")
                            .arg(QDir::toNativeSeparators(m_file->fileName())));

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
+#include <array>
 #include <deque>
 #include <memory>
 
@@ -17,9 +19,12 @@ struct StoredMessage {
     quint32 generation = 0; // 0: not in the store
     qint64 offset = 0;
     qint64 size = 0;
-    QByteArray sha256;
+    // Kept in place: a folder has tens of thousands of these.
+    std::array<char, 32> digest{};
 
     bool isStored() const { return generation != 0; }
+    QByteArray sha256() const { return isStored() ? QByteArray(digest.data(), qsizetype(digest.size())) : QByteArray(); }
+    void setSha256(const QByteArray &bytes) { std::copy_n(bytes.constData(), std::min<qsizetype>(bytes.size(), 32), digest.begin()); }
 };
 
 // What the preview and the export show of a message beyond its list texts: the two
