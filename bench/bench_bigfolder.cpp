@@ -17,6 +17,7 @@
 #include "platform/PdfWriterName.h"
 #include "platform/PrinterRegistry.h"
 #include "support/DovecotFixture.h"
+#include "Base64Lines.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -33,6 +34,7 @@
 #include <memory>
 
 using namespace larkspan;
+using larkspan::bench::Base64Lines;
 
 namespace {
 
@@ -41,16 +43,6 @@ QByteArray RandomBytes(QRandomGenerator &random, int size)
     QByteArray bytes(size, Qt::Uninitialized);
     random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
-}
-
-QByteArray Base64Lines(const QByteArray &data)
-{
-    const QByteArray encoded = data.toBase64();
-    QByteArray out;
-    out.reserve(encoded.size() + encoded.size() / 76 * 2 + 2);
-    for (qsizetype at = 0; at < encoded.size(); at += 76)
-        out += encoded.mid(at, 76) + "\r\n";
-    return out;
 }
 
 // A PNG file's signature and header, then random octets: the size of a picture.

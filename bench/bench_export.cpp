@@ -8,6 +8,7 @@
 //
 //   bench_export [messages]     (default 200)
 
+#include "Base64Lines.h"
 #include "support/TestEnvironment.h"
 
 #include "export/ExportReport.h"
@@ -42,6 +43,7 @@
 #include <cstdio>
 
 using namespace larkspan;
+using larkspan::bench::Base64Lines;
 
 namespace {
 
@@ -61,15 +63,6 @@ QByteArray InlineImage(int seed)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return png;
-}
-
-QByteArray Base64Lines(const QByteArray &data)
-{
-    const QByteArray text = data.toBase64();
-    QByteArray out;
-    for (qsizetype at = 0; at < text.size(); at += 76)
-        out += text.mid(at, 76) + "\r\n";
-    return out;
 }
 
 // The attachment of message i (every third message has one).
