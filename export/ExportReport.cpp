@@ -34,11 +34,12 @@ QString StatusWord(ExportReport::Status status)
 
 QStringList ExportReport::header()
 {
-    return {QStringLiteral("Run"),         QStringLiteral("Account"), QStringLiteral("Server folder"),
+    static const QStringList names = {QStringLiteral("Run"),         QStringLiteral("Account"), QStringLiteral("Server folder"),
             QStringLiteral("UIDVALIDITY"), QStringLiteral("UID"),     QStringLiteral("Message-ID"),
             QStringLiteral("SHA-256"),     QStringLiteral("Received"), QStringLiteral("From"),
             QStringLiteral("Subject"),     QStringLiteral("PDF file"), QStringLiteral("Status"),
             QStringLiteral("Reason")};
+    return names;
 }
 
 QByteArray ExportReport::formatRow(const QStringList &fields)
