@@ -3,6 +3,9 @@
 // Also the memory the message records hold against the decoded text they keep.
 //
 // usage: bench_getall [largest size to run]   (default: both)
+// LARKSPAN_PERF_CONTROL=<fifo> with LARKSPAN_PERF_SIDE=window|bare (or window@Large for
+// one folder) switches a `perf record --control fifo:<fifo> -D -1` on for that side's
+// timed listings only.
 // Last line: getall: window <s> s, bare <s> s, ratio <r> at 2000; window <s> s,
 //            bare <s> s, ratio <r> at 20000
 
@@ -21,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <malloc.h>
 #include <sys/resource.h>
@@ -75,13 +79,28 @@ QByteArray MixedMessage(int n)
     }
 }
 
+// Tells a waiting perf to count (or stop counting) when this side is the one profiled.
+void ProfileSide(const char *side, const QString &folder, bool on)
+{
+    static FILE *control = [] {
+        const QByteArray path = qgetenv("LARKSPAN_PERF_CONTROL");
+        return path.isEmpty() ? nullptr : std::fopen(path.constData(), "w");
+    }();
+    const QString wanted = qEnvironmentVariable("LARKSPAN_PERF_SIDE");
+    const QString name = QString::fromLatin1(side);
+    if (!control || (wanted != name && wanted != name + QLatin1Char('@') + folder))
+        return;
+    std::fputs(on ? "enable\n" : "disable\n", control);
+    std::fflush(control);
+}
+
 double Seconds(const QElapsedTimer &timer)
 {
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
 // The folder listed by the session class alone, events counted and dropped.
-double BareListing(const test::DovecotFixture &server, const QString &folder, int *listed)
+double BareListing(const test::DovecotFixture &server, const QString &folder, int *listed, const char *side = "bare")
 {
     ImapClient client;
     auto session = std::make_shared<clsChilkatIMAP>();
@@ -95,6 +114,8 @@ double BareListing(const test::DovecotFixture &server, const QString &folder, in
     QObject::connect(session.get(), &clsChilkatIMAP::MailExtractListing, [listed] { ++*listed; });
     QElapsedTimer timer;
     timer.start();
+    ProfileSide(side, folder, true);
+    const auto stop = qScopeGuard([side, &folder] { ProfileSide(side, folder, false); });
     if (!session->Connect())
         return -1;
     session->CurrentLocation = 1;
@@ -113,8 +134,10 @@ double WindowListing(const test::DovecotFixture &server, Form1 &form, const QStr
     test::Recorded().clear();
     QElapsedTimer timer;
     timer.start();
+    ProfileSide("window", folder, true);
     form.PushButton3->click();
     const double seconds = Seconds(timer);
+    ProfileSide("window", folder, false);
     if (!test::Recorded().messages().contains(QStringLiteral("Done.")) || form.ListView1->count() != messages)
         return -1;
     return seconds;
@@ -157,7 +180,7 @@ int main(int argc, char **argv)
     for (const Size &size : sizes) {
         const QString folder = QString::fromLatin1(size.folder);
         int warm = 0;
-        BareListing(server, folder, &warm); // the server indexes a folder when it is first read
+        BareListing(server, folder, &warm, "warm-up"); // the server indexes a folder when it is first read
         // Best of several each, alternating, so a busy machine hurts both alike.
         double bare = 1e9, window = 1e9;
         double recordsBytes = 0, textBytes = 0;
