@@ -78,6 +78,7 @@ public:
     // time, so a walk costs no round trip per message; 0 sends nothing ahead.
     void setPipelineEnd(int lastNumber);
     void setPipelineWindow(int window) { m_window = window < 1 ? 1 : window; }
+    int pipelineWindow() const { return m_window; }
 
     // One owner at a time receives the callbacks; release only drops its own binding.
     void bindCallbacks(const void *owner, Callbacks callbacks);
@@ -156,7 +157,7 @@ private:
     CommandPtr m_awaitingContinuation;
 
     int m_pipelineEnd = 0;
-    int m_window = 24;
+    int m_window = 64;
     int m_nextAhead = 0;
     std::map<int, CommandPtr> m_ahead;
 
