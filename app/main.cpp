@@ -2,11 +2,13 @@
 #include "app/LarkspanApplication.h"
 #include "messagelist/MessageStore.h"
 #include "platform/QtDialogs.h"
+#include "platform/TimeZoneRules.h"
 
 #include <QIcon>
 
 int main(int argc, char *argv[])
 {
+    larkspan::LoadTimeZoneRulesOnce();
     larkspan::LarkspanApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Larkspan"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/larkspan/larkspan.png")));

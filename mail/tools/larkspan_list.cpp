@@ -8,6 +8,7 @@
 #include "mail/clsChilkatIMAP.h"
 #include "platform/AppError.h"
 #include "platform/Dialogs.h"
+#include "platform/TimeZoneRules.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -27,6 +28,7 @@ void Fail(const QString &text)
 
 int main(int argc, char **argv)
 {
+    larkspan::LoadTimeZoneRulesOnce();
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Larkspan"));
     larkspan::InstallDialogs(larkspan::CreateConsoleDialogs());

@@ -1,6 +1,7 @@
 #include "support/TestEnvironment.h"
 
 #include "platform/SettingsStore.h"
+#include "platform/TimeZoneRules.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,6 +23,8 @@ void PrepareTestEnvironment()
 {
     if (!scratchSlot().isEmpty())
         return;
+    // As the program does before anything else.
+    LoadTimeZoneRulesOnce();
     static QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/larkspan-test-XXXXXX"));
     scratchSlot() = scratch.path();
     const QByteArray root = scratch.path().toLocal8Bit();
