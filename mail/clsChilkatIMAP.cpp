@@ -3,13 +3,11 @@
 #include "mail/OleDate.h"
 #include "platform/AppError.h"
 #include "platform/Dialogs.h"
+#include "platform/FileHelpers.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Yield.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QScopeGuard>
 
 #include <climits>
@@ -219,20 +217,11 @@ void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
 void clsChilkatIMAP::WriteErrorLog()
 {
     const QString errorText = ClientErrorText();
-    const QString path = TempFolder() + QStringLiteral("/errorlog.txt");
     const QByteArray entry = (OleDateToGeneralText(ToOleDate(QDateTime::currentDateTime())) +
                               QStringLiteral(" : ") + errorText + QStringLiteral("\r\n") +
                               QString(52, QLatin1Char('*')) + QStringLiteral("\r\n"))
                                  .toUtf8();
-    QFile log(path);
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        if (!QFileInfo(path).absoluteDir().exists())
-            throw AppError(ErrorCode::PathNotFound);
-        throw AppError(ErrorCode::PermissionDenied);
-    }
-    if (log.write(entry) != entry.size() || !log.flush())
-        throw AppError(ErrorCode::DeviceIo);
-    log.close();
+    AppendToFile(TempFolder() + QStringLiteral("/errorlog.txt"), entry);
 }
 
 } // namespace larkspan

@@ -7,8 +7,13 @@
 #include <QFileInfo>
 #include <QStringConverter>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace larkspan {
 
@@ -82,6 +87,35 @@ QString WriteAllBytes(QFileDevice &file, const QByteArray &bytes)
         written += now;
     }
     return QString();
+}
+
+void AppendToFile(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int fd = -1;
+    do
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw AppError(ErrorCode::PathNotFound, path);
+        throw AppError(ErrorCode::PermissionDenied, path);
+    }
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t now = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (now < 0 && errno == EINTR)
+            continue;
+        if (now <= 0) {
+            const QString reason = QString::fromLocal8Bit(std::strerror(now < 0 ? errno : EIO));
+            ::close(fd);
+            throw AppError(ErrorCode::DeviceIo, QStringLiteral("writing %1 (%2)").arg(path, reason));
+        }
+        written += now;
+    }
+    if (::close(fd) != 0 && errno != EINTR)
+        throw AppError(ErrorCode::DeviceIo,
+                       QStringLiteral("writing %1 (%2)").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 int FreeFileSlot()

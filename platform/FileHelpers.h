@@ -20,6 +20,13 @@ QString ReadWholeFile(const QString &path);
 // ("No space left on device"), which a single short write does not report by itself.
 QString WriteAllBytes(QFileDevice &file, const QByteArray &bytes);
 
+// Appends bytes to the file at path in one open-write-close cycle, creating it when it
+// is missing; the cycle is three system calls, so a caller may run it for every item of
+// a long walk. Raises "Path not found" (76) when the folder is missing, "Permission
+// denied" (70) when the file cannot be opened otherwise, and "Device I/O error" (57)
+// with the system's reason when the bytes cannot all be written.
+void AppendToFile(const QString &path, const QByteArray &bytes);
+
 // Text files written through numbered slots. OpenTextFile creates or truncates the
 // file; the same errors as ReadWholeFile are raised for a path that cannot be
 // written, and "File already open" (55) for a slot in use.
