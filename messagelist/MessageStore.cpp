@@ -18,6 +18,8 @@ namespace larkspan {
 namespace {
 
 constexpr size_t kCachedBodies = 4;
+// Messages wait in memory until this much has gathered; a larger one goes alone.
+constexpr qsizetype kHeldBytes = 256 * 1024;
 const QString kSuffix = QStringLiteral(".store");
 
 QString DescribeStoreFailure(const QString &what, const QString &reason)
@@ -88,22 +90,48 @@ void MessageStore::open()
         throw AppError(ErrorCode::PathFileAccess, DescribeStoreFailure(name, file->errorString()));
     flock(file->handle(), LOCK_EX | LOCK_NB);
     m_file = std::move(file);
+    m_held.resize(0);
+    m_written = 0;
     m_end = 0;
+}
+
+void MessageStore::writeAtEnd(const QByteArray &bytes)
+{
+    QString reason;
+    if (!m_file->seek(m_written))
+        reason = m_file->errorString();
+    else
+        reason = WriteAllBytes(*m_file, bytes);
+    if (!reason.isEmpty()) {
+        // What did get written is not part of any message.
+        m_file->resize(m_written);
+        throw AppError(ErrorCode::DeviceIo, DescribeStoreFailure(m_file->fileName(), reason));
+    }
+    m_written += bytes.size();
+}
+
+void MessageStore::flush()
+{
+    if (!m_file || m_held.isEmpty())
+        return;
+    writeAtEnd(m_held);
+    m_held.resize(0); // keeps its room for the next messages
 }
 
 StoredMessage MessageStore::append(const QByteArray &raw)
 {
     if (!m_file)
         open();
-    if (!m_file->seek(m_end))
-        throw AppError(ErrorCode::DeviceIo, DescribeStoreFailure(m_file->fileName(), m_file->errorString()));
-    const QString reason = WriteAllBytes(*m_file, raw);
-    if (!reason.isEmpty()) {
-        // What did get written is not part of any message.
-        m_file->resize(m_end);
-        throw AppError(ErrorCode::DeviceIo, DescribeStoreFailure(m_file->fileName(), reason));
-    }
+    if (m_held.size() + raw.size() > kHeldBytes)
+        flush();
     StoredMessage where{m_generation, m_end, raw.size(), {}};
+    if (raw.size() >= kHeldBytes) {
+        writeAtEnd(raw);
+    } else {
+        if (m_held.capacity() < kHeldBytes)
+            m_held.reserve(kHeldBytes);
+        m_held += raw;
+    }
     where.setSha256(Sha256(raw));
     m_end += raw.size();
     return where;
@@ -115,7 +143,10 @@ QByteArray MessageStore::read(const StoredMessage &where)
         throw AppError(ErrorCode::FileNotFound,
                        QStringLiteral("this message is no longer in the message store; list the folder again"));
     QByteArray raw;
-    if (m_file->seek(where.offset))
+    // A message lies wholly in the file or wholly among the held ones.
+    if (where.offset >= m_written)
+        raw = m_held.mid(where.offset - m_written, where.size);
+    else if (m_file->seek(where.offset))
         raw = m_file->read(where.size);
     if (raw.size() != where.size || Sha256(raw) != where.sha256())
         throw AppError(ErrorCode::DeviceIo,
@@ -143,6 +174,8 @@ void MessageStore::dropAll()
 {
     ++m_generation;
     m_cache.clear();
+    m_held = QByteArray();
+    m_written = 0;
     m_end = 0;
     if (m_file)
         m_file->resize(0);
@@ -152,6 +185,8 @@ void MessageStore::remove()
 {
     ++m_generation;
     m_cache.clear();
+    m_held = QByteArray();
+    m_written = 0;
     m_end = 0;
     if (!m_file)
         return;

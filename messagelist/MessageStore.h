@@ -57,9 +57,15 @@ public:
     // Removes the stores of runs that no longer run; how many it removed.
     static int sweepLeftovers();
 
-    // Appends one message. Raises AppError naming the cause when the store cannot
-    // take it (a full or unwritable cache); nothing is stored then.
+    // Appends one message. Small messages wait in memory and go to the file together
+    // (a write per message was most of what listing into the window cost beyond the
+    // session's own work). Raises AppError naming the cause when the store cannot
+    // take the message (a full or unwritable cache); nothing of it is stored then,
+    // and the messages before it stay readable, from memory if the file refused them.
     StoredMessage append(const QByteArray &raw);
+    // Writes out the messages still waiting in memory. Raises AppError as append does;
+    // they stay readable from memory then.
+    void flush();
     // The message's octets. Raises AppError when the store no longer holds it (the
     // list was cleared since) or its octets are not the ones written.
     QByteArray read(const StoredMessage &where);
@@ -79,9 +85,14 @@ private:
     MessageStore() = default;
     void open();
 
+    // Writes bytes at the end of what the file holds, or takes them back and raises.
+    void writeAtEnd(const QByteArray &bytes);
+
     std::unique_ptr<QFile> m_file;
     quint32 m_generation = 1;
-    qint64 m_end = 0;
+    qint64 m_written = 0; // in the file
+    QByteArray m_held;    // the messages after m_written, not yet in the file
+    qint64 m_end = 0;     // m_written + m_held.size()
 
     struct CachedBodies {
         quint32 generation;

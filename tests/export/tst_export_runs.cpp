@@ -328,6 +328,7 @@ private slots:
         // store is damaged before the PDF asks for the original.
         const QByteArray raw = "From: Ann <ann@example.org>\r\nSubject: Kept\r\nMessage-ID: <kept@x>\r\n\r\nStored body.\r\n";
         const StoredMessage stored = MessageStore::instance().append(raw);
+        MessageStore::instance().flush();
         const MessageRecord listed = MakeRecord(QStringLiteral("Kept"));
         openWith({MessageRecord(listed.from(), listed.fromName(), QStringLiteral("ann@example.org"), listed.subject(),
                                 listed.receivedDate(), stored)});
