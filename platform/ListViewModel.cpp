@@ -11,7 +11,7 @@ namespace {
 
 const QEvent::Type kFlushEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
-bool textLess(const QString &a, const QString &b)
+bool textLess(QStringView a, QStringView b)
 {
     return a.compare(b, Qt::CaseInsensitive) < 0;
 }
@@ -29,14 +29,14 @@ int ListViewModel::appendRow(const QString &text)
         const int pos = sortedInsertPosition(text);
         beginInsertRows(QModelIndex(), pos, pos);
         Row row;
-        row.cells[0] = text;
+        row.cells[0] = m_texts.add(text);
         m_rows.insert(m_rows.begin() + pos, std::move(row));
         ++m_announced;
         endInsertRows();
         return pos;
     }
     Row &row = m_rows.emplace_back();
-    row.cells[0] = text;
+    row.cells[0] = m_texts.add(text);
     scheduleFlush();
     return static_cast<int>(m_rows.size()) - 1;
 }
@@ -48,17 +48,20 @@ void ListViewModel::clearRows()
         // forget its section widths and the hidden column.
         beginRemoveRows(QModelIndex(), 0, m_announced - 1);
         m_rows.clear();
+        m_texts.clear();
         m_announced = 0;
         endRemoveRows();
     } else {
         m_rows.clear();
+        m_texts.clear();
     }
 }
 
 void ListViewModel::setCell(int row, int column, const QString &text)
 {
     Row &r = m_rows[static_cast<size_t>(row)];
-    r.cells[static_cast<size_t>(column)] = text;
+    // The old text's room is not reused; it goes with the list.
+    r.cells[static_cast<size_t>(column)] = m_texts.add(text);
     if (row < m_announced) {
         const QModelIndex idx = createIndex(row, column);
         emit dataChanged(idx, idx, {Qt::DisplayRole});
@@ -136,11 +139,11 @@ bool ListViewModel::event(QEvent *e)
     return QAbstractItemModel::event(e);
 }
 
-int ListViewModel::sortedInsertPosition(const QString &text) const
+int ListViewModel::sortedInsertPosition(QStringView text) const
 {
     // After rows with an equal text, so equal rows keep their order of arrival.
     const auto it = std::upper_bound(m_rows.begin(), m_rows.end(), text,
-                                     [](const QString &t, const Row &r) { return textLess(t, r.cells[0]); });
+                                     [this](QStringView t, const Row &r) { return textLess(t, m_texts.view(r.cells[0])); });
     return static_cast<int>(it - m_rows.begin());
 }
 
@@ -150,7 +153,8 @@ void ListViewModel::sortRows()
     std::vector<int> order(m_rows.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
-        return textLess(m_rows[static_cast<size_t>(a)].cells[0], m_rows[static_cast<size_t>(b)].cells[0]);
+        return textLess(m_texts.view(m_rows[static_cast<size_t>(a)].cells[0]),
+                        m_texts.view(m_rows[static_cast<size_t>(b)].cells[0]));
     });
     if (std::is_sorted(order.begin(), order.end()))
         return;
@@ -214,7 +218,7 @@ QVariant ListViewModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         if (index.column() <= kSubItems)
-            return r.cells[static_cast<size_t>(index.column())];
+            return m_texts.view(r.cells[static_cast<size_t>(index.column())]).toString();
         return QVariant();
     case Qt::CheckStateRole:
         if (index.column() == 0)

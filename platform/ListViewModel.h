@@ -3,6 +3,9 @@
 #include <QAbstractItemModel>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+
+#include "platform/TextArena.h"
 #include <array>
 #include <vector>
 
@@ -28,7 +31,11 @@ public:
     int appendRow(const QString &text); // returns the 0-based position of the new row
     void clearRows();
 
-    const QString &cell(int row, int column) const { return m_rows[static_cast<size_t>(row)].cells[static_cast<size_t>(column)]; }
+    QString cell(int row, int column) const { return cellView(row, column).toString(); }
+    QStringView cellView(int row, int column) const
+    {
+        return m_texts.view(m_rows[static_cast<size_t>(row)].cells[static_cast<size_t>(column)]);
+    }
     void setCell(int row, int column, const QString &text);
     bool isChecked(int row) const { return m_rows[static_cast<size_t>(row)].checked; }
     void setCheckedByProgram(int row, bool checked);
@@ -69,15 +76,16 @@ protected:
 
 private:
     struct Row {
-        std::array<QString, kSubItems + 1> cells;
+        std::array<TextArena::Ref, kSubItems + 1> cells;
         bool checked = false;
     };
 
-    int sortedInsertPosition(const QString &text) const;
+    int sortedInsertPosition(QStringView text) const;
     void sortRows();
     void scheduleFlush();
 
     std::vector<Row> m_rows;
+    TextArena m_texts; // every cell's text
     QStringList m_headers;
     QList<int> m_headerTwips;
     int m_announced = 0; // rows the views know about
