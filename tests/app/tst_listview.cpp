@@ -109,6 +109,37 @@ private slots:
         QCOMPARE(w.list->append(QStringLiteral("again")), 1);
     }
 
+    void textsOfEveryLengthComeBackExactly()
+    {
+        // Many rows fill several of the list's text blocks; a long text and a replaced
+        // one must not disturb their neighbours.
+        ListWindow w;
+        const auto textOf = [](int row, int column) {
+            return QString(row % 97 + column, QChar(u'a' + column)) + QString::number(row) + QStringLiteral("é");
+        };
+        const QString longText(40000, QLatin1Char('L'));
+        for (int row = 1; row <= 3000; ++row) {
+            w.list->append(row == 1500 ? longText : textOf(row, 0));
+            for (int column = 1; column <= 5; ++column)
+                w.list->setSubItem(row, column, textOf(row, column));
+        }
+        w.list->setSubItem(10, 3, QStringLiteral("replaced"));
+        w.list->setSubItem(11, 3, QString());
+        for (int row = 1; row <= 3000; ++row) {
+            QCOMPARE(w.list->text(row), row == 1500 ? longText : textOf(row, 0));
+            for (int column = 1; column <= 5; ++column) {
+                const QString expected = row == 10 && column == 3 ? QStringLiteral("replaced")
+                                         : row == 11 && column == 3 ? QString()
+                                                                    : textOf(row, column);
+                QCOMPARE(w.list->subItem(row, column), expected);
+            }
+        }
+        w.list->clearItems();
+        w.list->append(QStringLiteral("after"));
+        QCOMPARE(w.list->text(1), QStringLiteral("after"));
+        QCOMPARE(w.list->subItem(1, 2), QString());
+    }
+
     void appendedRowsReachTheViewWhenTheEventLoopRuns()
     {
         ListWindow w;

@@ -156,6 +156,16 @@ private slots:
         QVERIFY(error);
         QCOMPARE(error->number(), 75);
 
+        error = raised([&] { AppendToFile(missingFolder, "entry"); });
+        QVERIFY(error);
+        QCOMPARE(error->number(), int(ErrorCode::PathNotFound));
+        QVERIFY(error->description().contains(missingFolder));
+
+        error = raised([&] { AppendToFile(dir.path(), "entry"); });
+        QVERIFY(error);
+        QCOMPARE(error->number(), int(ErrorCode::PermissionDenied));
+        QVERIFY(error->description().contains(dir.path()));
+
         // A failed open leaves the slot free and creates nothing.
         QCOMPARE(FreeFileSlot(), 1);
         QVERIFY(!QFileInfo::exists(missingFolder));
