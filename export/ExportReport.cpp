@@ -159,10 +159,13 @@ ExportReport::ExportReport(const QString &folder, const QString &damagedStamp) :
 QString ExportReport::exportedFile(const MessageRecord &record) const
 {
     const MessageSource *source = record.source();
+    // The SHA-256 means reading the message back; only a message without a UID needs it.
+    const bool knownByUid = source && source->uidValidity && record.uid();
     const QString key =
         identity(source ? source->account : QString(), source ? source->folder : QString(),
                  source && source->uidValidity ? QString::number(source->uidValidity) : QString(),
-                 record.uid() ? QString::number(record.uid()) : QString(), QString::fromLatin1(record.sha256().toHex()));
+                 record.uid() ? QString::number(record.uid()) : QString(),
+                 knownByUid ? QString() : QString::fromLatin1(record.sha256().toHex()));
     const QString file = key.isEmpty() ? QString() : m_exported.value(key);
     return !file.isEmpty() && FileExistsOnDisk(m_folder + file) ? file : QString();
 }

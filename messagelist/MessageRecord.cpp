@@ -1,6 +1,7 @@
 #include "messagelist/MessageRecord.h"
 
 #include "platform/AppError.h"
+#include "platform/Sha256.h"
 
 namespace larkspan {
 
@@ -80,6 +81,17 @@ void MessageRecord::setIdentity(std::shared_ptr<const MessageSource> source, qui
 QByteArray MessageRecord::original() const
 {
     return m_stored.isStored() ? MessageStore::instance().read(m_stored) : QByteArray();
+}
+
+QByteArray MessageRecord::sha256() const
+{
+    if (!m_stored.isStored())
+        return QByteArray();
+    try {
+        return Sha256(MessageStore::instance().read(m_stored));
+    } catch (const AppError &) {
+        return QByteArray();
+    }
 }
 
 QString MessageRecord::plainTextBody() const

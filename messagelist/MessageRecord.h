@@ -59,12 +59,13 @@ public:
     const StoredMessage &stored() const { return m_stored; }
 
     // Who the message is: its listing's source, its UID there (0: unknown) and its
-    // Message-ID; with the SHA-256 of its octets (empty when not stored).
+    // Message-ID; with the SHA-256 of its octets, worked out from the store when asked
+    // (empty when not stored or no longer readable).
     void setIdentity(std::shared_ptr<const MessageSource> source, quint32 uid, const QString &messageId);
     const MessageSource *source() const { return m_source.get(); }
     quint32 uid() const { return m_uid; }
     QString messageId() const { return text(MessageIdText); }
-    QByteArray sha256() const { return m_stored.sha256(); }
+    QByteArray sha256() const;
 
 private:
 

@@ -4,10 +4,10 @@
 #include "platform/AppError.h"
 #include "platform/FileHelpers.h"
 #include "platform/Logging.h"
-#include "platform/Sha256.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QHashFunctions>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 
@@ -34,6 +34,8 @@ MessageStore &MessageStore::instance()
     static MessageStore store;
     return store;
 }
+
+MessageStore::MessageStore() : m_key(size_t(QRandomGenerator::system()->generate64())) {}
 
 MessageStore::~MessageStore()
 {
@@ -132,7 +134,7 @@ StoredMessage MessageStore::append(const QByteArray &raw)
             m_held.reserve(kHeldBytes);
         m_held += raw;
     }
-    where.setSha256(Sha256(raw));
+    where.check = qHash(QByteArrayView(raw), m_key);
     m_end += raw.size();
     return where;
 }
@@ -148,7 +150,7 @@ QByteArray MessageStore::read(const StoredMessage &where)
         raw = m_held.mid(where.offset - m_written, where.size);
     else if (m_file->seek(where.offset))
         raw = m_file->read(where.size);
-    if (raw.size() != where.size || Sha256(raw) != where.sha256())
+    if (raw.size() != where.size || qHash(QByteArrayView(raw), m_key) != where.check)
         throw AppError(ErrorCode::DeviceIo,
                        QStringLiteral("the stored copy of this message in %1 was changed or cut short; list the folder again")
                            .arg(QDir::toNativeSeparators(m_file->fileName())));
