@@ -2,6 +2,7 @@
 // PDF"), their cancel step and their waits.
 #include "export/Form3.h"
 
+#include "messagelist/RepaintPacer.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileHelpers.h"
@@ -271,6 +272,9 @@ void Form3::RunExportAll()
 {
     ErrorTrap trap("Form3", "RunExportAll", __LINE__);
     RunScope scope(m_runDepth, this, m_closing);
+    // The progress changes with every message; painting it each time cost as much as a
+    // tenth of the loop's own work.
+    RepaintPacer pacer(this, nullptr, 100);
     const int remembered = CurrentIndex;
     bool AnyPrinted = false;
     QStringList failures;

@@ -42,7 +42,7 @@ PdfWriter &PdfWriter::instance()
 
 IniStore PdfWriter::store()
 {
-    return IniStore(PdfWriterDeviceName(), QStringLiteral("Settings"));
+    return IniStore(PdfWriterDeviceName(), QStringLiteral("Settings"), IniStore::Rewrite::InPlace);
 }
 
 QString PdfTargetProblem(const QString &path)

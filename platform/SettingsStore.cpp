@@ -1,6 +1,7 @@
 #include "platform/SettingsStore.h"
 
 #include "platform/AppError.h"
+#include "platform/FileHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,8 +87,8 @@ QList<IniLine> readLines(const QString &path)
 
 } // namespace
 
-IniStore::IniStore(QString application, QString section)
-    : m_application(std::move(application)), m_section(std::move(section))
+IniStore::IniStore(QString application, QString section, Rewrite rewrite)
+    : m_application(std::move(application)), m_section(std::move(section)), m_rewrite(rewrite)
 {
 }
 
@@ -136,14 +137,23 @@ bool IniStore::write(const QString &key, const QString &value)
     }
 
     QDir().mkpath(QFileInfo(path).absolutePath());
+    QByteArray data;
+    for (const IniLine &line : std::as_const(lines))
+        data += line.raw.toUtf8() + '\n';
+    if (m_rewrite == Rewrite::InPlace) {
+        QFile file(path);
+        // Owner-only from its creation on.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered,
+                       QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            return false;
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return WriteAllBytes(file, data).isEmpty();
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // Owner-only before any content is written: the file may hold a password.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QByteArray data;
-    for (const IniLine &line : std::as_const(lines))
-        data += line.raw.toUtf8() + '\n';
     file.write(data);
     if (!file.commit())
         return false;

@@ -9,12 +9,22 @@ namespace larkspan {
 // ~/.config), readable by its owner only because it may hold a password.
 class IniStore {
 public:
-    IniStore(QString application, QString section);
+    enum class Rewrite {
+        // A new file takes the old one's place, flushed to the disk first: a crash
+        // leaves either the old values or the new.
+        Atomically,
+        // The file is rewritten where it is, as registry values are: for hand-off values
+        // written for every exported message and rewritten at the next, where a new file
+        // and a disk flush each time cost more than the value is worth.
+        InPlace,
+    };
+
+    IniStore(QString application, QString section, Rewrite rewrite = Rewrite::Atomically);
 
     // The stored text, or defaultValue when the key (or the whole file) is absent.
     QString read(const QString &key, const QString &defaultValue = QString()) const;
-    // Creates or replaces the value; the file is rewritten atomically with mode 0600.
-    // Returns false when the file could not be written.
+    // Creates or replaces the value; the file is rewritten as the store was made to,
+    // with mode 0600. Returns false when the file could not be written.
     bool write(const QString &key, const QString &value);
 
     QString filePath() const;
@@ -22,6 +32,7 @@ public:
 private:
     QString m_application;
     QString m_section;
+    Rewrite m_rewrite;
 };
 
 // The program's own store: application "Vornhelm", section "Larkspan".

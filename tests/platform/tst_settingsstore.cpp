@@ -29,20 +29,34 @@ class SettingsStoreTest : public QObject {
 private slots:
     void init() { larkspan::test::ResetSettings(); }
 
+    void fileIsOwnerOnly_data()
+    {
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("rewritten atomically") << false;
+        QTest::newRow("rewritten in place") << true;
+    }
+
     void fileIsOwnerOnly()
     {
-        const QString path = ProgramSettings().filePath();
+        QFETCH(bool, inPlace);
+        IniStore store(QStringLiteral("Vornhelm"), QStringLiteral("Larkspan"),
+                       inPlace ? IniStore::Rewrite::InPlace : IniStore::Rewrite::Atomically);
+        const QString path = store.filePath();
         QVERIFY(path.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
         QVERIFY(!QFile::exists(path));
-        WriteSetting(QStringLiteral("Password"), QStringLiteral("s3cret"));
+        QVERIFY(store.write(QStringLiteral("Password"), QStringLiteral("s3cret")));
         QCOMPARE(fileMode(path), 0600);
 
         // A file that someone made readable to others is owner-only again after a write.
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
                                                 | QFileDevice::ReadGroup));
         QCOMPARE(fileMode(path), 0644);
-        WriteSetting(QStringLiteral("User"), QStringLiteral("me"));
+        QVERIFY(store.write(QStringLiteral("User"), QStringLiteral("me")));
         QCOMPARE(fileMode(path), 0600);
+        // Shorter values leave nothing of the longer ones behind.
+        QVERIFY(store.write(QStringLiteral("Password"), QStringLiteral("s")));
+        QCOMPARE(store.read(QStringLiteral("Password")), QStringLiteral("s"));
+        QCOMPARE(store.read(QStringLiteral("User")), QStringLiteral("me"));
     }
 
     void valuesRoundTrip_data()
