@@ -11,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 
+#include <fcntl.h>
 #include <sys/file.h>
 
 namespace larkspan {
@@ -20,6 +21,8 @@ namespace {
 constexpr size_t kCachedBodies = 4;
 // Messages wait in memory until this much has gathered; a larger one goes alone.
 constexpr qsizetype kHeldBytes = 256 * 1024;
+// How much of the newest part of the file stays in the page cache.
+constexpr qint64 kCachedStoreBytes = 16 * 1024 * 1024;
 const QString kSuffix = QStringLiteral(".store");
 
 QString DescribeStoreFailure(const QString &what, const QString &reason)
@@ -94,6 +97,7 @@ void MessageStore::open()
     m_file = std::move(file);
     m_held.resize(0);
     m_written = 0;
+    m_released = 0;
     m_end = 0;
 }
 
@@ -109,7 +113,21 @@ void MessageStore::writeAtEnd(const QByteArray &bytes)
         m_file->resize(m_written);
         throw AppError(ErrorCode::DeviceIo, DescribeStoreFailure(m_file->fileName(), reason));
     }
+    const qint64 before = m_written;
     m_written += bytes.size();
+    if (m_written < kCachedStoreBytes)
+        return;
+    // Past the first few megabytes (a big folder), what is written goes on to the disk
+    // at once and the page cache lets go of all but the newest part: gigabytes of fresh
+    // cache pages to fill otherwise cost the listing more than anything else it does.
+    // Older messages are then read back from the disk.
+    const qint64 syncFrom = before < kCachedStoreBytes ? 0 : before;
+    sync_file_range(m_file->handle(), syncFrom, m_written - syncFrom, SYNC_FILE_RANGE_WRITE);
+    if (m_written - m_released >= 2 * kCachedStoreBytes) {
+        const qint64 start = std::max<qint64>(0, m_released - kCachedStoreBytes);
+        posix_fadvise(m_file->handle(), start, m_written - kCachedStoreBytes - start, POSIX_FADV_DONTNEED);
+        m_released = m_written - kCachedStoreBytes;
+    }
 }
 
 void MessageStore::flush()
@@ -178,6 +196,7 @@ void MessageStore::dropAll()
     m_cache.clear();
     m_held = QByteArray();
     m_written = 0;
+    m_released = 0;
     m_end = 0;
     if (m_file)
         m_file->resize(0);
@@ -189,6 +208,7 @@ void MessageStore::remove()
     m_cache.clear();
     m_held = QByteArray();
     m_written = 0;
+    m_released = 0;
     m_end = 0;
     if (!m_file)
         return;

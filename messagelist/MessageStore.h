@@ -89,6 +89,7 @@ private:
     std::unique_ptr<QFile> m_file;
     quint32 m_generation = 1;
     qint64 m_written = 0; // in the file
+    qint64 m_released = 0; // the part of the file the page cache was told to let go of
     QByteArray m_held;    // the messages after m_written, not yet in the file
     size_t m_key;         // of the checks
     qint64 m_end = 0;     // m_written + m_held.size()

@@ -71,6 +71,20 @@ private slots:
         QCOMPARE(ModeOf(MessageStore::folder()), 0700u);
     }
 
+    void aBigStoreReadsBackWhatTheCacheLetGo()
+    {
+        // Forty megabytes: the older part is handed to the disk and dropped from the
+        // page cache, and still comes back exactly.
+        QList<StoredMessage> stored;
+        for (int i = 0; i < 400; ++i)
+            stored << store.append(Message("big " + QByteArray::number(i), QByteArray(100000, char('a' + i % 26))));
+        store.flush();
+        for (const int i : {0, 1, 150, 398, 399})
+            QCOMPARE(store.read(stored[i]),
+                     Message("big " + QByteArray::number(i), QByteArray(100000, char('a' + i % 26))));
+        QCOMPARE(QFileInfo(store.filePath()).size(), store.bytesStored());
+    }
+
     void aChangedOrShortenedStoreNeverGivesAnotherMessage_data()
     {
         QTest::addColumn<bool>("cutShort");
