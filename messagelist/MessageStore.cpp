@@ -95,7 +95,12 @@ void MessageStore::open()
         throw AppError(ErrorCode::PathFileAccess, DescribeStoreFailure(name, file->errorString()));
     flock(file->handle(), LOCK_EX | LOCK_NB);
     m_file = std::move(file);
-    m_held.resize(0);
+    forgetPlaces();
+}
+
+void MessageStore::forgetPlaces()
+{
+    m_held = QByteArray();
     m_written = 0;
     m_released = 0;
     m_end = 0;
@@ -194,10 +199,7 @@ void MessageStore::dropAll()
 {
     ++m_generation;
     m_cache.clear();
-    m_held = QByteArray();
-    m_written = 0;
-    m_released = 0;
-    m_end = 0;
+    forgetPlaces();
     if (m_file)
         m_file->resize(0);
 }
@@ -206,10 +208,7 @@ void MessageStore::remove()
 {
     ++m_generation;
     m_cache.clear();
-    m_held = QByteArray();
-    m_written = 0;
-    m_released = 0;
-    m_end = 0;
+    forgetPlaces();
     if (!m_file)
         return;
     const QString name = m_file->fileName();

@@ -82,6 +82,8 @@ public:
 private:
     MessageStore();
     void open();
+    // Every message's place, held bytes and all, as for an empty file.
+    void forgetPlaces();
 
     // Writes bytes at the end of what the file holds, or takes them back and raises.
     void writeAtEnd(const QByteArray &bytes);
