@@ -23,6 +23,7 @@ constexpr size_t kCachedBodies = 4;
 constexpr qsizetype kHeldBytes = 256 * 1024;
 // How much of the newest part of the file stays in the page cache.
 constexpr qint64 kCachedStoreBytes = 16 * 1024 * 1024;
+constexpr qint64 kDiskStepBytes = 4 * 1024 * 1024;
 const QString kSuffix = QStringLiteral(".store");
 
 QString DescribeStoreFailure(const QString &what, const QString &reason)
@@ -126,7 +127,10 @@ void MessageStore::writeAtEnd(const QByteArray &bytes)
     // at once and the page cache lets go of all but the newest part: gigabytes of fresh
     // cache pages to fill otherwise cost the listing more than anything else it does.
     // Older messages are then read back from the disk.
-    const qint64 syncFrom = before < kCachedStoreBytes ? 0 : before;
+    // In 4 MB steps: each hand-over costs a round to the device.
+    if (before >= kCachedStoreBytes && before / kDiskStepBytes == m_written / kDiskStepBytes)
+        return;
+    const qint64 syncFrom = before < kCachedStoreBytes ? 0 : before / kDiskStepBytes * kDiskStepBytes;
     sync_file_range(m_file->handle(), syncFrom, m_written - syncFrom, SYNC_FILE_RANGE_WRITE);
     if (m_written - m_released >= 2 * kCachedStoreBytes) {
         const qint64 start = std::max<qint64>(0, m_released - kCachedStoreBytes);
