@@ -104,7 +104,6 @@ void MessageStore::forgetPlaces()
     m_held = QByteArray();
     m_written = 0;
     m_released = 0;
-    m_end = 0;
 }
 
 void MessageStore::writeAtEnd(const QByteArray &bytes)
@@ -153,7 +152,7 @@ StoredMessage MessageStore::append(const QByteArray &raw)
         open();
     if (m_held.size() + raw.size() > kHeldBytes)
         flush();
-    StoredMessage where{m_generation, m_end, raw.size(), {}};
+    StoredMessage where{m_generation, bytesStored(), raw.size(), {}};
     if (raw.size() >= kHeldBytes) {
         writeAtEnd(raw);
     } else {
@@ -162,7 +161,6 @@ StoredMessage MessageStore::append(const QByteArray &raw)
         m_held += raw;
     }
     where.check = qHash(QByteArrayView(raw), m_key);
-    m_end += raw.size();
     return where;
 }
 

@@ -77,7 +77,7 @@ public:
     void remove();
 
     QString filePath() const;
-    qint64 bytesStored() const { return m_end; }
+    qint64 bytesStored() const { return m_written + m_held.size(); }
 
 private:
     MessageStore();
@@ -94,7 +94,6 @@ private:
     qint64 m_released = 0; // the part of the file the page cache was told to let go of
     QByteArray m_held;    // the messages after m_written, not yet in the file
     size_t m_key;         // of the checks
-    qint64 m_end = 0;     // m_written + m_held.size()
 
     struct CachedBodies {
         quint32 generation;
