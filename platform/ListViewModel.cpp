@@ -218,7 +218,7 @@ QVariant ListViewModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         if (index.column() <= kSubItems)
-            return m_texts.view(r.cells[static_cast<size_t>(index.column())]).toString();
+            return cell(index.row(), index.column());
         return QVariant();
     case Qt::CheckStateRole:
         if (index.column() == 0)

@@ -1,4 +1,4 @@
-#include "Sha256.h"
+#include "platform/Sha256.h"
 
 #include <QCryptographicHash>
 
