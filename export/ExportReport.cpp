@@ -30,6 +30,27 @@ QString StatusWord(ExportReport::Status status)
     return QString();
 }
 
+// The identity columns as the report writes them; empty where unknown.
+QString AccountText(const MessageSource *source)
+{
+    return source ? source->account : QString();
+}
+
+QString FolderText(const MessageSource *source)
+{
+    return source ? source->folder : QString();
+}
+
+QString ValidityText(const MessageSource *source)
+{
+    return source && source->uidValidity ? QString::number(source->uidValidity) : QString();
+}
+
+QString UidText(const MessageRecord &record)
+{
+    return record.uid() ? QString::number(record.uid()) : QString();
+}
+
 } // namespace
 
 QStringList ExportReport::header()
@@ -161,11 +182,8 @@ QString ExportReport::exportedFile(const MessageRecord &record) const
     const MessageSource *source = record.source();
     // The SHA-256 means reading the message back; only a message without a UID needs it.
     const bool knownByUid = source && source->uidValidity && record.uid();
-    const QString key =
-        identity(source ? source->account : QString(), source ? source->folder : QString(),
-                 source && source->uidValidity ? QString::number(source->uidValidity) : QString(),
-                 record.uid() ? QString::number(record.uid()) : QString(),
-                 knownByUid ? QString() : QString::fromLatin1(record.sha256().toHex()));
+    const QString key = identity(AccountText(source), FolderText(source), ValidityText(source), UidText(record),
+                                 knownByUid ? QString() : QString::fromLatin1(record.sha256().toHex()));
     const QString file = key.isEmpty() ? QString() : m_exported.value(key);
     return !file.isEmpty() && FileExistsOnDisk(m_folder + file) ? file : QString();
 }
@@ -176,10 +194,10 @@ void ExportReport::add(const QString &runTime, const MessageRecord &record, cons
     const MessageSource *source = record.source();
     QStringList row(header().size());
     row[RunTime] = runTime;
-    row[Account] = source ? source->account : QString();
-    row[Folder] = source ? source->folder : QString();
-    row[UidValidity] = source && source->uidValidity ? QString::number(source->uidValidity) : QString();
-    row[Uid] = record.uid() ? QString::number(record.uid()) : QString();
+    row[Account] = AccountText(source);
+    row[Folder] = FolderText(source);
+    row[UidValidity] = ValidityText(source);
+    row[Uid] = UidText(record);
     row[MessageId] = record.messageId();
     row[Sha256] = QString::fromLatin1(record.sha256().toHex());
     row[Received] = record.receivedDate();

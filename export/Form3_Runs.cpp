@@ -149,6 +149,20 @@ QString ReportedFile(const QString &folder, const QString &path)
 {
     return path.startsWith(folder) ? path.mid(folder.size()) : path;
 }
+
+// The report's row for a message that went to the printer: cancelled, failed, or
+// exported (perhaps without its attachments).
+void ReportPrinted(ExportReport &report, const QString &runTime, const MessageRecord &record, const QString &file,
+                   bool cancelled, const QString &failure, const QString &recordWarning)
+{
+    if (cancelled)
+        report.add(runTime, record, file, ExportReport::Status::Cancelled, QStringLiteral("the export was cancelled"));
+    else if (!failure.isEmpty())
+        report.add(runTime, record, file, ExportReport::Status::Failed, failure);
+    else
+        report.add(runTime, record, file, ExportReport::Status::Exported,
+                   recordWarning.isEmpty() ? QString() : WithoutAttachments(recordWarning));
+}
 } // namespace
 
 QString Form3::reportSummary(const ExportReport &report, const QString &saveProblem) const
@@ -231,16 +245,9 @@ void Form3::RunExport()
                 const PdfRecord record = DocumentRecordFor(Records(CurrentIndex), path, &recordWarning);
                 failure = printAndWait(WebBrowser1, path, record, false, &cancelled, &recordWarning);
             });
-        if (done.isEmpty()) {
-            const ExportReport::Status status = cancelled || CancelExport ? ExportReport::Status::Cancelled
-                                                : failure.isEmpty()        ? ExportReport::Status::Exported
-                                                                           : ExportReport::Status::Failed;
-            report.add(runTime, Records(CurrentIndex), ReportedFile(folder, path), status,
-                       status == ExportReport::Status::Cancelled ? QStringLiteral("the export was cancelled")
-                       : !failure.isEmpty()                      ? failure
-                       : !recordWarning.isEmpty()                ? WithoutAttachments(recordWarning)
-                                                                 : QString());
-        }
+        if (done.isEmpty())
+            ReportPrinted(report, runTime, Records(CurrentIndex), ReportedFile(folder, path), cancelled || CancelExport,
+                          failure, recordWarning);
         const QString saveProblem = report.problem().isEmpty() ? report.save() : QString();
         if (m_closing)
             return;
@@ -351,14 +358,10 @@ void Form3::RunExportAll()
             const PdfRecord record = DocumentRecordFor(Records(i), path, &recordWarning);
             failure = printAndWait(WebBrowser2, path, record, true, &cancelled, &recordWarning);
         });
-        if (cancelled || m_closing) {
-            report.add(runTime, Records(i), ReportedFile(folder, path), ExportReport::Status::Cancelled,
-                       QStringLiteral("the export was cancelled"));
+        ReportPrinted(report, runTime, Records(i), ReportedFile(folder, path), cancelled || m_closing, failure,
+                      recordWarning);
+        if (cancelled || m_closing)
             break;
-        }
-        report.add(runTime, Records(i), ReportedFile(folder, path),
-                   failure.isEmpty() ? ExportReport::Status::Exported : ExportReport::Status::Failed,
-                   !failure.isEmpty() ? failure : recordWarning.isEmpty() ? QString() : WithoutAttachments(recordWarning));
         if (failure.isEmpty() && !recordWarning.isEmpty())
             withoutAttachments << describeMessage(i) + QStringLiteral(": ") + WithoutAttachments(recordWarning);
         if (failure.isEmpty())
