@@ -79,7 +79,14 @@ void ClearListForRun(MainWindowContext &ctx)
 void ExtractIntoTheList(MainWindowContext &ctx, const QString &folder)
 {
     BindSessionEvents(ctx, ctx.oChilkat);
-    RepaintPacer pacer(ctx.window, ctx.ListView1, 100);
+    constexpr int kPaceMs = 100;
+    RepaintPacer pacer(ctx.window, ctx.ListView1, kPaceMs);
+    // New rows reach the view once per repaint: the view shows nothing sooner.
+    ctx.ListView1->setAnnounceInterval(kPaceMs);
+    const auto announceAtOnce = qScopeGuard([list = QPointer<ListView>(ctx.ListView1)] {
+        if (list)
+            list->setAnnounceInterval(0);
+    });
     ctx.StoreFailure.clear();
     ctx.ListingFolder = folder;
     ctx.ListingSource.reset();

@@ -211,6 +211,11 @@ int ListView::columnWidthTwips(int column) const
     return PixelsToTwips(pixels, this);
 }
 
+void ListView::setAnnounceInterval(int intervalMs)
+{
+    m_model->setAnnounceInterval(intervalMs);
+}
+
 void ListView::refresh()
 {
     m_model->flushPendingRows();

@@ -40,6 +40,8 @@ public:
     int columnWidthTwips(int column) const;
 
     void refresh();
+    // While a long run appends rows: show them at most once per interval (0: at once).
+    void setAnnounceInterval(int intervalMs);
 
 signals:
     // The user ticked or unticked a row (mouse or keyboard); row is 1-based.

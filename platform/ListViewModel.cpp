@@ -18,7 +18,11 @@ bool textLess(QStringView a, QStringView b)
 
 } // namespace
 
-ListViewModel::ListViewModel(QObject *parent) : QAbstractItemModel(parent) {}
+ListViewModel::ListViewModel(QObject *parent) : QAbstractItemModel(parent)
+{
+    m_announceTimer.setSingleShot(true);
+    connect(&m_announceTimer, &QTimer::timeout, this, &ListViewModel::flushPendingRows);
+}
 
 int ListViewModel::appendRow(const QString &text)
 {
@@ -121,8 +125,25 @@ void ListViewModel::flushPendingRows()
     endInsertRows();
 }
 
+void ListViewModel::setAnnounceInterval(int intervalMs)
+{
+    if (intervalMs > 0) {
+        m_announceTimer.setInterval(intervalMs);
+        return;
+    }
+    m_announceTimer.setInterval(0);
+    m_announceTimer.stop();
+    flushPendingRows();
+}
+
 void ListViewModel::scheduleFlush()
 {
+    if (m_announceTimer.interval() > 0) {
+        // One timer per batch: a posted event per row costs the loop a wake-up each.
+        if (!m_announceTimer.isActive())
+            m_announceTimer.start();
+        return;
+    }
     if (m_flushPosted)
         return;
     m_flushPosted = true;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QTimer>
 
 #include "platform/TextArena.h"
 #include <array>
@@ -16,8 +17,8 @@ namespace larkspan {
 //
 // Appending is the hot path (a retrieval run appends one row per message, a benchmark
 // a hundred thousand at once), so appended rows are collected and announced to the
-// views in one insertion when the event loop next runs, or at once when anything else
-// touches the announced rows. The list's own accessors see every row immediately;
+// views in one insertion when the event loop next runs (or, paced, once an interval),
+// or at once when anything else touches the announced rows. The list's own accessors see every row immediately;
 // views see only announced rows, which keeps the model contract intact.
 class ListViewModel : public QAbstractItemModel {
     Q_OBJECT
@@ -53,6 +54,9 @@ public:
 
     // Announces the rows appended since the last announcement.
     void flushPendingRows();
+    // With an interval, appended rows are announced at most once per interval rather
+    // than at every turn of the event loop; 0 announces what is pending and goes back.
+    void setAnnounceInterval(int intervalMs);
 
     // QAbstractItemModel
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
@@ -90,6 +94,7 @@ private:
     QList<int> m_headerTwips;
     int m_announced = 0; // rows the views know about
     bool m_flushPosted = false;
+    QTimer m_announceTimer; // runs while paced rows wait
     bool m_sorted = false;
 };
 
