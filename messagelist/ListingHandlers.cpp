@@ -100,13 +100,12 @@ void oChilkat_MailExtractListing(MainWindowContext &ctx, const QString &From, co
             n = list->count();
         });
         trap.step(__LINE__, [&] {
-            Messages(n) = stored.isStored()
-                              ? MessageRecord(From, FromName, FromAddress, Subject, ReceivedDate, stored)
-                              : MessageRecord(From, FromName, FromAddress, Subject, ReceivedDate, PlainTextBody,
-                                              HTMLTextBody);
+            Messages(n) = stored.isStored() ? MessageRecord(From, FromName, FromAddress, Subject, ReceivedDate, stored,
+                                                            message->messageId())
+                                            : MessageRecord(From, FromName, FromAddress, Subject, ReceivedDate,
+                                                            PlainTextBody, HTMLTextBody);
             if (message && ctx.oChilkat)
-                Messages(n).setIdentity(ListingSource(ctx, *ctx.oChilkat), quint32(std::max<qint64>(0, message->uid())),
-                                        message->messageId());
+                Messages(n).setSource(ListingSource(ctx, *ctx.oChilkat), quint32(std::max<qint64>(0, message->uid())));
         });
         trap.step(__LINE__, [&] { list->setSubItem(n, 1, FromName); });
         trap.step(__LINE__, [&] { list->setSubItem(n, 2, FromAddress); });

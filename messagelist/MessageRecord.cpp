@@ -3,7 +3,14 @@
 #include "platform/AppError.h"
 #include "platform/Sha256.h"
 
+#include <QStringEncoder>
+#include <algorithm>
+
 namespace larkspan {
+
+namespace {
+constexpr qsizetype kScratchBytes = 16 * 1024;
+}
 
 RecordArray Messages;
 RecordArray SelectedRecords;
@@ -11,10 +18,11 @@ bool SkipDoneMessage = false;
 bool RangeAccepted = false;
 
 MessageRecord::MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
-                             const QString &subject, const QString &receivedDate, const StoredMessage &stored)
+                             const QString &subject, const QString &receivedDate, const StoredMessage &stored,
+                             const QString &messageId)
     : m_stored(stored)
 {
-    setTexts({from, fromName, fromAddress, subject, receivedDate, QString()});
+    setTexts({from, fromName, fromAddress, subject, receivedDate, messageId});
 }
 
 MessageRecord::MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
@@ -34,17 +42,26 @@ QString MessageRecord::text(int index) const
 
 void MessageRecord::setTexts(const QString (&texts)[TextCount])
 {
-    QByteArray bytes[TextCount];
-    qsizetype total = 0;
-    for (int i = 0; i < TextCount; ++i)
-        total += (bytes[i] = texts[i].toUtf8()).size();
-    QByteArray joined;
-    joined.reserve(total);
+    // Encoded into a scratch buffer kept between records, then copied at its exact
+    // size: the record's block is the only allocation a listed message leaves behind
+    // among the parser's short-lived ones.
+    static QByteArray scratch; // records are made on the user-interface thread only
+    qsizetype most = 0;
+    for (const QString &text : texts)
+        most += text.size() * 3; // UTF-8 needs at most three bytes a UTF-16 unit
+    QByteArray large;
+    QByteArray &buffer = most <= kScratchBytes ? scratch : large;
+    if (buffer.size() < most)
+        buffer.resize(std::max(most, most <= kScratchBytes ? kScratchBytes : most));
+    char *const start = buffer.data();
+    char *out = start;
     for (int i = 0; i < TextCount; ++i) {
-        joined += bytes[i];
-        m_ends[i] = quint32(joined.size());
+        // Each text on its own: no surrogate half may pair with the next text's.
+        QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+        out = utf8.appendToBuffer(out, texts[i]);
+        m_ends[i] = quint32(out - start);
     }
-    m_texts = joined;
+    m_texts = QByteArray(start, out - start);
 }
 
 void MessageRecord::setField(Field f, const QString &value)
@@ -64,18 +81,10 @@ MessageBodies MessageRecord::bodies() const
     return {QString::fromUtf8(m_bodies->plain), QString::fromUtf8(m_bodies->html), {}, {}, {}, {}};
 }
 
-void MessageRecord::setIdentity(std::shared_ptr<const MessageSource> source, quint32 uid, const QString &messageId)
+void MessageRecord::setSource(std::shared_ptr<const MessageSource> source, quint32 uid)
 {
     m_source = std::move(source);
     m_uid = uid;
-    // The Message-ID is the last text: replace the tail.
-    const QByteArray id = messageId.toUtf8();
-    QByteArray joined;
-    joined.reserve(qsizetype(m_ends[MessageIdText - 1]) + id.size());
-    joined.append(m_texts.constData(), qsizetype(m_ends[MessageIdText - 1]));
-    joined += id;
-    m_texts = joined;
-    m_ends[MessageIdText] = quint32(m_texts.size());
 }
 
 QByteArray MessageRecord::original() const

@@ -26,9 +26,9 @@ public:
     enum Field { From, FromName, FromAddress, Subject, ReceivedDate, FieldCount };
 
     MessageRecord() = default;
-    // A listed message whose octets are in the store.
+    // A listed message whose octets are in the store, with its Message-ID.
     MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress, const QString &subject,
-                  const QString &receivedDate, const StoredMessage &stored);
+                  const QString &receivedDate, const StoredMessage &stored, const QString &messageId = QString());
     // A message with its bodies at hand.
     MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
                   const QString &subject, const QString &receivedDate,
@@ -58,10 +58,10 @@ public:
 
     const StoredMessage &stored() const { return m_stored; }
 
-    // Who the message is: its listing's source, its UID there (0: unknown) and its
-    // Message-ID; with the SHA-256 of its octets, worked out from the store when asked
+    // Who the message is: its listing's source and its UID there (0: unknown); with its
+    // Message-ID and the SHA-256 of its octets, worked out from the store when asked
     // (empty when not stored or no longer readable).
-    void setIdentity(std::shared_ptr<const MessageSource> source, quint32 uid, const QString &messageId);
+    void setSource(std::shared_ptr<const MessageSource> source, quint32 uid);
     const MessageSource *source() const { return m_source.get(); }
     quint32 uid() const { return m_uid; }
     QString messageId() const { return text(MessageIdText); }

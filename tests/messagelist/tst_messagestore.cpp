@@ -2,6 +2,7 @@
 // message's; private files; emptied with the list; gone when the program ends; a dead
 // run's leftover swept at the next start.
 
+#include "messagelist/MessageRecord.h"
 #include "messagelist/MessageStore.h"
 #include "support/TestEnvironment.h"
 
@@ -196,6 +197,35 @@ private slots:
         QCOMPARE(ReadError(own), QString());
         live.remove();
         QCOMPARE(QDir(MessageStore::folder()).entryList({QStringLiteral("*.store")}, QDir::Files).size(), 1);
+    }
+
+    // The record that points into the store keeps the list's texts and the Message-ID
+    // in one block of UTF-8; each must come back whole, whatever its neighbours. A
+    // surrogate half alone (no character at all) comes back as U+FFFD.
+    void recordsKeepTheirTextsExactly_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("expected");
+        const QString high(QChar(0xD83D)), low(QChar(0xDE00)), bad(QChar(0xFFFD));
+        const QStringList plain{"Ada <ada@example.org>", "Ada", "ada@example.org", "Minutes", "46054", "<1@x>"};
+        const QStringList scripts{"Zoë", "Ζωή", "zoe@example.org", "会议 😀", "46054", ""};
+        const QStringList large{"x", "", "", QString(40000, QChar(0x4F1A)), "", "<2@x>"};
+        QTest::newRow("plain") << plain << plain;
+        QTest::newRow("empty") << QStringList(6) << QStringList(6);
+        QTest::newRow("other scripts") << scripts << scripts;
+        QTest::newRow("past the scratch room") << large << large;
+        QTest::newRow("halves at the edges") << QStringList{"a" + high, low + "b", high, low, "", high}
+                                             << QStringList{"a" + bad, bad + "b", bad, bad, "", bad};
+    }
+    void recordsKeepTheirTextsExactly()
+    {
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, expected);
+        const StoredMessage where = store.append(Message("s", "b"));
+        const MessageRecord record(texts[0], texts[1], texts[2], texts[3], texts[4], where, texts[5]);
+        const QStringList back{record.from(),    record.fromName(),     record.fromAddress(),
+                               record.subject(), record.receivedDate(), record.messageId()};
+        QCOMPARE(back, expected);
     }
 };
 
