@@ -129,7 +129,7 @@ void Form3::buildControls()
     Picture1->setObjectName(QStringLiteral("Picture1"));
     WebBrowser2 = new WebBrowser(Picture1);
     WebBrowser2->setObjectName(QStringLiteral("WebBrowser2"));
-    WebBrowser2->resize(800, 1000);
+    WebBrowser2->setViewSize(QSize(800, 1000));
     Picture1->hide();
     // Chromium gives a page it believes hidden background priority, which slowed
     // every print; this page is printed, so it counts as visible.

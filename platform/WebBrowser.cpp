@@ -207,6 +207,12 @@ WebBrowser::~WebBrowser()
     m_page = nullptr;
 }
 
+void WebBrowser::setViewSize(const QSize &size)
+{
+    resize(size);
+    m_view->resize(size);
+}
+
 void WebBrowser::navigate(const QString &target)
 {
     QUrl url;

@@ -83,6 +83,10 @@ public:
 
     QWebEnginePage *page() const { return m_page; }
     QWebEngineView *view() const { return m_view; }
+    // Sizes the browser and its view alike. A browser that is never shown runs no
+    // layout, so its view would keep Qt's default 100 x 30 pixels, and the engine lays
+    // every page out that narrow before it prints it.
+    void setViewSize(const QSize &size);
     // The file or "about:blank" last navigated to.
     QString location() const { return m_location; }
 
