@@ -217,8 +217,12 @@ void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
 void clsChilkatIMAP::WriteErrorLog()
 {
     const QString errorText = ClientErrorText();
-    const QByteArray entry = (OleDateToGeneralText(ToOleDate(QDateTime::currentDateTime())) +
-                              QStringLiteral(" : ") + errorText + QStringLiteral("\r\n") +
+    const QDateTime now = QDateTime::currentDateTime();
+    if (const qint64 second = now.toSecsSinceEpoch(); second != m_logSecond) {
+        m_logStamp = OleDateToGeneralText(ToOleDate(now));
+        m_logSecond = second;
+    }
+    const QByteArray entry = (m_logStamp + QStringLiteral(" : ") + errorText + QStringLiteral("\r\n") +
                               QString(52, QLatin1Char('*')) + QStringLiteral("\r\n"))
                                  .toUtf8();
     AppendToFile(TempFolder() + QStringLiteral("/errorlog.txt"), entry);

@@ -89,6 +89,10 @@ private:
     int m_lastResult = 0;
     const MailMessage *m_listed = nullptr;
     int m_selfHolds = 0;
+    // The log entry's time, made again when the second changes: a listing writes
+    // thousands of entries a second, and the locale's formatting was a third of each.
+    qint64 m_logSecond = -1;
+    QString m_logStamp;
 };
 
 } // namespace larkspan

@@ -249,6 +249,14 @@ private slots:
             QVERIFY(separator > 0);
             QVERIFY(ParseGeneralDate(lines[i].left(separator)));
         }
+        // An entry a second later carries its own time.
+        const auto stampOf = [](const QString &line) { return *ParseGeneralDate(line.left(line.indexOf(" : "))); };
+        QTest::qWait(1100);
+        s->CurrentLocation = 1;
+        s->MaxRecord = 1;
+        s->StartMailExtraction(QStringLiteral("INBOX"));
+        QCOMPARE(logLines().size(), 8);
+        QVERIFY(stampOf(logLines().at(6)) > stampOf(lines.at(4)));
         // Reading through BODY.PEEK[] leaves the messages unread.
         QVERIFY(!QDir(m_server.folder() + "/home/" + m_server.user() + "/Maildir/cur")
                      .entryList(QDir::Files)
