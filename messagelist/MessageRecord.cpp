@@ -4,7 +4,6 @@
 #include "platform/Sha256.h"
 
 #include <QStringEncoder>
-#include <algorithm>
 
 namespace larkspan {
 
@@ -49,11 +48,13 @@ void MessageRecord::setTexts(const QString (&texts)[TextCount])
     qsizetype most = 0;
     for (const QString &text : texts)
         most += text.size() * 3; // UTF-8 needs at most three bytes a UTF-16 unit
-    QByteArray large;
-    QByteArray &buffer = most <= kScratchBytes ? scratch : large;
-    if (buffer.size() < most)
-        buffer.resize(std::max(most, most <= kScratchBytes ? kScratchBytes : most));
-    char *const start = buffer.data();
+    const bool fits = most <= kScratchBytes;
+    QByteArray large; // a text too long for the scratch buffer gets one of its own
+    if (fits && scratch.isEmpty())
+        scratch.resize(kScratchBytes);
+    else if (!fits)
+        large.resize(most);
+    char *const start = fits ? scratch.data() : large.data();
     char *out = start;
     for (int i = 0; i < TextCount; ++i) {
         // Each text on its own: no surrogate half may pair with the next text's.

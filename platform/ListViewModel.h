@@ -18,8 +18,9 @@ namespace larkspan {
 // Appending is the hot path (a retrieval run appends one row per message, a benchmark
 // a hundred thousand at once), so appended rows are collected and announced to the
 // views in one insertion when the event loop next runs (or, paced, once an interval),
-// or at once when anything else touches the announced rows. The list's own accessors see every row immediately;
-// views see only announced rows, which keeps the model contract intact.
+// or at once when anything else touches the announced rows. The list's own accessors
+// see every row immediately; views see only announced rows, which keeps the model
+// contract intact.
 class ListViewModel : public QAbstractItemModel {
     Q_OBJECT
 public:
