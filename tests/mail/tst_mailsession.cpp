@@ -255,8 +255,9 @@ private slots:
         s->CurrentLocation = 1;
         s->MaxRecord = 1;
         s->StartMailExtraction(QStringLiteral("INBOX"));
-        QCOMPARE(logLines().size(), 8);
-        QVERIFY(stampOf(logLines().at(6)) > stampOf(lines.at(4)));
+        const QStringList after = logLines();
+        QCOMPARE(after.size(), 8);
+        QVERIFY(stampOf(after.at(6)) > stampOf(lines.at(4)));
         // Reading through BODY.PEEK[] leaves the messages unread.
         QVERIFY(!QDir(m_server.folder() + "/home/" + m_server.user() + "/Maildir/cur")
                      .entryList(QDir::Files)
