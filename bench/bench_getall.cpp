@@ -9,6 +9,7 @@
 // Last line: getall: window <s> s, bare <s> s, ratio <r> at 2000; window <s> s,
 //            bare <s> s, ratio <r> at 20000
 
+#include "PerfControl.h"
 #include "app/Form1.h"
 #include "mail/ImapClient.h"
 #include "mail/clsChilkatIMAP.h"
@@ -79,19 +80,13 @@ QByteArray MixedMessage(int n)
     }
 }
 
-// Tells a waiting perf to count (or stop counting) when this side is the one profiled.
+// Profiles this side's timed listings when it is the one LARKSPAN_PERF_SIDE names.
 void ProfileSide(const char *side, const QString &folder, bool on)
 {
-    static FILE *control = [] {
-        const QByteArray path = qgetenv("LARKSPAN_PERF_CONTROL");
-        return path.isEmpty() ? nullptr : std::fopen(path.constData(), "w");
-    }();
     const QString wanted = qEnvironmentVariable("LARKSPAN_PERF_SIDE");
     const QString name = QString::fromLatin1(side);
-    if (!control || (wanted != name && wanted != name + QLatin1Char('@') + folder))
-        return;
-    std::fputs(on ? "enable\n" : "disable\n", control);
-    std::fflush(control);
+    if (wanted == name || wanted == name + QLatin1Char('@') + folder)
+        bench::PerfControl(on);
 }
 
 double Seconds(const QElapsedTimer &timer)

@@ -6,9 +6,12 @@
 //
 // usage: bench_listing [--messages N] [--no-python] [--direct-only]
 //        (--direct-only skips the relay runs, for profiling the listing itself)
+// LARKSPAN_PERF_CONTROL=<fifo> switches a `perf record --control fifo:<fifo> -D -1` on
+// for the counted direct listing only.
 // Last line: listing: direct <n> msg/s, relay <n> msg/s, relay speed-up <r>x,
 //            imaplib one-by-one <n> msg/s, imaplib bulk <n> msg/s
 
+#include "PerfControl.h"
 #include "mail/ImapClient.h"
 #include "mail/clsChilkatIMAP.h"
 #include "support/DovecotFixture.h"
@@ -271,7 +274,9 @@ int main(int argc, char **argv)
     const Run warmUp = ListFolder(server, server.port(), count, 0);
     Print("first pass (not counted):", warmUp, folderBytes, count);
 
+    bench::PerfControl(true);
     const Run direct = ListFolder(server, server.port(), count, 0);
+    bench::PerfControl(false);
     Print("direct, pipelined:", direct, folderBytes, count);
 
     double imaplibOneByOne = 0;
