@@ -190,6 +190,45 @@ private slots:
                                        MailMessage::Attachments::Describe)->attachments().isEmpty());
     }
 
+    // An attachment's octets come back exactly as sent, whatever its transfer encoding.
+    void transferEncodingsUndone_data()
+    {
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("octets");
+        QTest::newRow("quoted-printable, soft breaks") << QByteArray("quoted-printable")
+                                                      << QByteArray("caf=C3=A9 =\r\nau lait=3D=\r\n\r\nnext")
+                                                      << QByteArray("caf\xC3\xA9 au lait=\r\nnext");
+        QTest::newRow("quoted-printable, stray equals signs")
+            << QByteArray("Quoted-Printable") << QByteArray("a=ZZb =4") << QByteArray("a=ZZb =4");
+        QTest::newRow("quoted-printable, doubled equals sign at the end")
+            << QByteArray("quoted-printable") << QByteArray("x==4") << QByteArray("x==4");
+        QTest::newRow("quoted-printable, soft break at the end") << QByteArray("quoted-printable") << QByteArray("end=\r\n=")
+                                                                << QByteArray("end");
+        QTest::newRow("base64, broken lines and junk") << QByteArray("base64") << QByteArray("aGVs\r\nbG8g!d29y\nbGQ=\r\n")
+                                                       << QByteArray("hello world");
+        QTest::newRow("8bit, bare line feeds") << QByteArray("8bit") << QByteArray("eins\nzwei \xC3\xBC\n\nend")
+                                               << QByteArray("eins\nzwei \xC3\xBC\n\nend");
+        QTest::newRow("uuencode") << QByteArray("x-uuencode") << QByteArray("begin 644 f\n&:&DL('5U\n`\nend\n")
+                                  << QByteArray("hi, uu");
+        QTest::newRow("unknown encoding, taken as is") << QByteArray("x-custom") << QByteArray("=41 as is")
+                                                       << QByteArray("=41 as is");
+    }
+
+    void transferEncodingsUndone()
+    {
+        QFETCH(QByteArray, encoding);
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, octets);
+        const QByteArray raw = "From: a@example.org\r\nSubject: s\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                               "--b\r\nContent-Type: text/plain\r\n\r\nbody\r\n"
+                               "--b\r\nContent-Type: application/octet-stream; name=\"f.bin\"\r\n"
+                               "Content-Transfer-Encoding: " + encoding + "\r\n\r\n" + sent + "\r\n--b--\r\n";
+        auto m = MailMessage::fromBytes(raw, {}, MailMessage::Attachments::WithContents);
+        QCOMPARE(m->attachments().size(), 1);
+        QCOMPARE(m->attachments().at(0).content, octets);
+    }
+
     void missingDateFallsBackToInternalDate()
     {
         auto m = Read("no-date.eml", "17-Jul-1996 02:44:25 -0700");
