@@ -186,9 +186,11 @@ void AppendAddresses(InternetAddressList *list, QStringList &out, int depth = 0)
 }
 
 // A recipient header's addresses as one line; empty when the header is absent.
-QString AddressListText(GMimeObject *message, const char *header)
+QString AddressListText(const QByteArray &header)
 {
-    const QByteArray raw = mime::NormaliseEncodedWords(RawHeader(message, header));
+    if (header.trimmed().isEmpty())
+        return QString();
+    const QByteArray raw = mime::NormaliseEncodedWords(header);
     if (raw.trimmed().isEmpty())
         return QString();
     QStringList out;
@@ -355,6 +357,16 @@ QDateTime MailMessage::parseInternalDate(const QByteArray &text)
     return QDateTime(date, time, QTimeZone(offset)).toLocalTime();
 }
 
+QString MailMessage::toText() const
+{
+    return AddressListText(m_toHeader);
+}
+
+QString MailMessage::ccText() const
+{
+    return AddressListText(m_ccHeader);
+}
+
 std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const QByteArray &internalDate,
                                                     Attachments attachments)
 {
@@ -403,8 +415,8 @@ std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const
         if (GDateTime *date = g_mime_message_get_date(parsed))
             when = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date)).toLocalTime();
 
-        message->m_to = AddressListText(GMIME_OBJECT(parsed), "To");
-        message->m_cc = AddressListText(GMIME_OBJECT(parsed), "Cc");
+        message->m_toHeader = RawHeader(GMIME_OBJECT(parsed), "To");
+        message->m_ccHeader = RawHeader(GMIME_OBJECT(parsed), "Cc");
         if (const char *id = g_mime_message_get_message_id(parsed))
             message->m_messageId = QLatin1Char('<') + mime::TextFromLooseUtf8(id) + QLatin1Char('>');
 

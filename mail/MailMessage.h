@@ -30,8 +30,9 @@ public:
     QString subject() const { return m_subject; }
     // Every recipient as "Name <address>" (the address alone without a name), joined
     // with ", "; members of a group are listed one by one.
-    QString toText() const { return m_to; }
-    QString ccText() const { return m_cc; }
+    // Worked out when asked: the listing never shows them.
+    QString toText() const;
+    QString ccText() const;
     // "<id@host>" as the sender gave it; empty when there is none.
     QString messageId() const { return m_messageId; }
     // In the order of the message; empty when read with Attachments::Skip.
@@ -53,7 +54,8 @@ public:
 
 private:
     MailMessage() = default;
-    QString m_from, m_fromName, m_fromAddress, m_subject, m_plain, m_html, m_to, m_cc, m_messageId;
+    QString m_from, m_fromName, m_fromAddress, m_subject, m_plain, m_html, m_messageId;
+    QByteArray m_toHeader, m_ccHeader; // as sent
     MailAttachments m_attachments;
     double m_date = 0;
     qint64 m_uid = -1;

@@ -15,7 +15,8 @@ long long ReadMessage(const uint8_t *data, size_t size)
     const QByteArray internalDate = newline > 0 ? raw.left(std::min<qsizetype>(newline, 64)) : QByteArray();
     const auto message = MailMessage::fromBytes(raw, internalDate);
     long long total = message->fromText().size() + message->senderName().size() + message->senderAddress().size() +
-                      message->subject().size() + message->plainTextBody().size() + message->htmlBody().size();
+                      message->subject().size() + message->plainTextBody().size() + message->htmlBody().size() +
+                      message->toText().size() + message->ccText().size();
     return total + OleDateToGeneralText(message->date()).size();
 }
 
