@@ -188,8 +188,6 @@ void AppendAddresses(InternetAddressList *list, QStringList &out, int depth = 0)
 // A recipient header's addresses as one line; empty when the header is absent.
 QString AddressListText(const QByteArray &header)
 {
-    if (header.trimmed().isEmpty())
-        return QString();
     const QByteArray raw = mime::NormaliseEncodedWords(header);
     if (raw.trimmed().isEmpty())
         return QString();
