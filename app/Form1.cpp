@@ -3,12 +3,12 @@
 #include "messagelist/ListCounters.h"
 #include "messagelist/MessageStore.h"
 #include "mail/clsChilkatIMAP.h"
-#include "platform/KeyboardActivation.h"
-#include "platform/ListView.h"
-#include "platform/PointerRules.h"
-#include "platform/ProgressBar.h"
-#include "platform/SkinEngine.h"
-#include "platform/WindowPointer.h"
+#include "platform/widgets/KeyboardActivation.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/PointerRules.h"
+#include "platform/widgets/ProgressBar.h"
+#include "platform/widgets/SkinEngine.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "messagelist/MainWindowContext.h"
-#include "platform/DefaultPrinter.h"
+#include "platform/widgets/DefaultPrinter.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -6,11 +6,11 @@
 #include "mail/clsChilkatIMAP.h"
 #include "messagelist/ListCounters.h"
 #include "messagelist/MainListActions.h"
-#include "platform/AppError.h"
-#include "platform/ErrorReport.h"
-#include "platform/ListView.h"
-#include "platform/SettingsStore.h"
-#include "platform/WindowPointer.h"
+#include "platform/core/AppError.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/ListView.h"
+#include "platform/core/SettingsStore.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,10 +3,10 @@
 #include "app/Form1.h"
 
 #include "messagelist/ListCounters.h"
-#include "platform/AppError.h"
-#include "platform/ErrorReport.h"
-#include "platform/ProgressBar.h"
-#include "platform/SettingsStore.h"
+#include "platform/core/AppError.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/ProgressBar.h"
+#include "platform/core/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,14 +3,14 @@
 
 #include "mail/ImapClient.h"
 #include "messagelist/ListCounters.h"
-#include "platform/Appearance.h"
-#include "platform/ConnectivityProbe.h"
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
-#include "platform/HandCursor.h"
-#include "platform/ListView.h"
-#include "platform/PdfWriterName.h"
-#include "platform/SettingsStore.h"
+#include "platform/widgets/Appearance.h"
+#include "platform/core/ConnectivityProbe.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/HandCursor.h"
+#include "platform/widgets/ListView.h"
+#include "platform/web/PdfWriterName.h"
+#include "platform/core/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -4,7 +4,7 @@
 #include "app/HelpNotices.h"
 #include "export/ExportLauncher.h"
 #include "messagelist/MainListActions.h"
-#include "platform/ErrorReport.h"
+#include "platform/core/ErrorReport.h"
 
 #include <QPushButton>
 

@@ -1,9 +1,9 @@
 #include "app/HelpNotices.h"
 
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
-#include "platform/OpenDocument.h"
-#include "platform/ProgramFolder.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/OpenDocument.h"
+#include "platform/core/ProgramFolder.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #include "app/LarkspanApplication.h"
 
-#include "platform/ErrorReport.h"
+#include "platform/core/ErrorReport.h"
 
 #include <QSocketNotifier>
 

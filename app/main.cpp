@@ -1,8 +1,8 @@
 #include "app/Form1.h"
 #include "app/LarkspanApplication.h"
 #include "messagelist/MessageStore.h"
-#include "platform/QtDialogs.h"
-#include "platform/TimeZoneRules.h"
+#include "platform/widgets/QtDialogs.h"
+#include "platform/core/TimeZoneRules.h"
 
 #include <QIcon>
 

@@ -18,10 +18,10 @@
 #include "mail/MailMessage.h"
 #include "messagelist/MessageRecord.h"
 #include "messagelist/MessageStore.h"
-#include "platform/PdfWriterName.h"
-#include "platform/PrinterRegistry.h"
-#include "platform/ProgramFolder.h"
-#include "platform/WebBrowser.h"
+#include "platform/web/PdfWriterName.h"
+#include "platform/widgets/PrinterRegistry.h"
+#include "platform/core/ProgramFolder.h"
+#include "platform/widgets/WebBrowser.h"
 
 #include <QBuffer>
 #include <QCheckBox>

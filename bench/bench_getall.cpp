@@ -14,9 +14,9 @@
 #include "mail/ImapClient.h"
 #include "mail/clsChilkatIMAP.h"
 #include "messagelist/MessageRecord.h"
-#include "platform/ListView.h"
-#include "platform/PdfWriterName.h"
-#include "platform/PrinterRegistry.h"
+#include "platform/widgets/ListView.h"
+#include "platform/web/PdfWriterName.h"
+#include "platform/widgets/PrinterRegistry.h"
 #include "support/DovecotFixture.h"
 #include "support/TestEnvironment.h"
 

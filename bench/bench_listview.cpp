@@ -3,7 +3,7 @@
 // real main window, offscreen.
 #include "app/Form1.h"
 #include "messagelist/ListCounters.h"
-#include "platform/ListView.h"
+#include "platform/widgets/ListView.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>

@@ -5,8 +5,8 @@
 #include "app/Form1.h"
 #include "export/Form3.h"
 #include "messagelist/ListCounters.h"
-#include "platform/ListView.h"
-#include "platform/WebBrowser.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/WebBrowser.h"
 #include "support/DovecotFixture.h"
 #include "support/TestEnvironment.h"
 

@@ -3,10 +3,10 @@
 #include "export/Form3.h"
 #include "messagelist/ListCounters.h"
 #include "messagelist/MainWindowContext.h"
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
-#include "platform/ListView.h"
-#include "platform/WindowPointer.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QRadioButton>
 

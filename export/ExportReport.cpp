@@ -1,8 +1,8 @@
 #include "export/ExportReport.h"
 
 #include "messagelist/MessageRecord.h"
-#include "platform/FileExists.h"
-#include "platform/FileHelpers.h"
+#include "platform/core/FileExists.h"
+#include "platform/core/FileHelpers.h"
 
 #include <QDir>
 #include <QFile>

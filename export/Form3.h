@@ -2,7 +2,7 @@
 
 #include "messagelist/MessageRecord.h"
 #include "export/ExportReport.h"
-#include "platform/PdfRecord.h"
+#include "platform/core/PdfRecord.h"
 
 #include <QDateTime>
 #include <QSet>

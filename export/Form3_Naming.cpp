@@ -4,10 +4,10 @@
 
 #include "mail/OleDate.h"
 #include "messagelist/MainWindowContext.h"
-#include "platform/AppError.h"
-#include "platform/ErrorReport.h"
-#include "platform/PdfWriter.h"
-#include "platform/SettingsStore.h"
+#include "platform/core/AppError.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/web/PdfWriter.h"
+#include "platform/core/SettingsStore.h"
 
 #include <QLineEdit>
 #include <QLocale>

@@ -1,10 +1,10 @@
 // The message page: the template filled with one message's fields and body.
 #include "export/Form3.h"
 
-#include "platform/AppError.h"
-#include "platform/ErrorReport.h"
-#include "platform/FileHelpers.h"
-#include "platform/ProgramFolder.h"
+#include "platform/core/AppError.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/core/FileHelpers.h"
+#include "platform/core/ProgramFolder.h"
 
 #include <QFile>
 

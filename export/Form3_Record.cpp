@@ -4,8 +4,8 @@
 
 #include "mail/MailMessage.h"
 #include "mail/OleDate.h"
-#include "platform/AppError.h"
-#include "platform/ErrorReport.h"
+#include "platform/core/AppError.h"
+#include "platform/core/ErrorReport.h"
 
 #include <QFileInfo>
 

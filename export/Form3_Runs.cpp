@@ -3,14 +3,14 @@
 #include "export/Form3.h"
 
 #include "messagelist/RepaintPacer.h"
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
-#include "platform/FileHelpers.h"
-#include "platform/Logging.h"
-#include "platform/ProgressBar.h"
-#include "platform/WebBrowser.h"
-#include "platform/WindowPointer.h"
-#include "platform/Yield.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/core/FileHelpers.h"
+#include "platform/core/Logging.h"
+#include "platform/widgets/ProgressBar.h"
+#include "platform/widgets/WebBrowser.h"
+#include "platform/widgets/WindowPointer.h"
+#include "platform/core/Yield.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "mail/Charset.h"
 
-#include "platform/Logging.h"
+#include "platform/core/Logging.h"
 
 #include <QStringDecoder>
 

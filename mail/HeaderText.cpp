@@ -1,7 +1,7 @@
 #include "mail/HeaderText.h"
 
 #include "mail/Charset.h"
-#include "platform/Logging.h"
+#include "platform/core/Logging.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 #include "mail/ImapClient.h"
 
-#include "platform/Logging.h"
+#include "platform/core/Logging.h"
 
 #include <QEventLoop>
 #include <QPointer>

@@ -3,7 +3,7 @@
 #include "mail/Charset.h"
 #include "mail/HeaderText.h"
 #include "mail/OleDate.h"
-#include "platform/Logging.h"
+#include "platform/core/Logging.h"
 
 #include <QDateTime>
 #include <QHash>

@@ -1,11 +1,11 @@
 #include "mail/clsChilkatIMAP.h"
 
 #include "mail/OleDate.h"
-#include "platform/AppError.h"
-#include "platform/Dialogs.h"
-#include "platform/FileHelpers.h"
-#include "platform/ProgramFolder.h"
-#include "platform/Yield.h"
+#include "platform/core/AppError.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/FileHelpers.h"
+#include "platform/core/ProgramFolder.h"
+#include "platform/core/Yield.h"
 
 #include <QDateTime>
 #include <QScopeGuard>

@@ -1,9 +1,9 @@
 #include "messagelist/Form5.h"
 #include "messagelist/MainListActions.h"
 #include "messagelist/MainWindowContext.h"
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
-#include "platform/SettingsStore.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/core/SettingsStore.h"
 
 #include <QLabel>
 #include <QPointer>

@@ -4,13 +4,13 @@
 #include "messagelist/LeadingNumber.h"
 #include "messagelist/MessageRecord.h"
 #include "messagelist/SecondaryWindowLook.h"
-#include "platform/AppError.h"
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
-#include "platform/ListView.h"
-#include "platform/SettingsStore.h"
-#include "platform/WindowPointer.h"
-#include "platform/Yield.h"
+#include "platform/core/AppError.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/ListView.h"
+#include "platform/core/SettingsStore.h"
+#include "platform/widgets/WindowPointer.h"
+#include "platform/core/Yield.h"
 
 #include <QDialog>
 #include <QLabel>

@@ -5,10 +5,10 @@
 #include "messagelist/MainListActions.h"
 #include "messagelist/MainWindowContext.h"
 #include "messagelist/SecondaryWindowLook.h"
-#include "platform/ErrorReport.h"
-#include "platform/KeyboardActivation.h"
-#include "platform/ListView.h"
-#include "platform/WindowPointer.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/KeyboardActivation.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QLabel>
 #include <QPointer>

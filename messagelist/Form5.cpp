@@ -3,10 +3,10 @@
 #include "messagelist/MainWindowContext.h"
 #include "messagelist/MessageRecord.h"
 #include "messagelist/SecondaryWindowLook.h"
-#include "platform/ErrorReport.h"
-#include "platform/ListView.h"
-#include "platform/SettingsStore.h"
-#include "platform/WindowPointer.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/ListView.h"
+#include "platform/core/SettingsStore.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QGroupBox>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "messagelist/ListCounters.h"
 
-#include "platform/ListView.h"
-#include "platform/Yield.h"
+#include "platform/widgets/ListView.h"
+#include "platform/core/Yield.h"
 
 #include <QLabel>
 #include <QPointer>

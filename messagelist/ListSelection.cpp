@@ -1,10 +1,10 @@
 #include "messagelist/ListSelection.h"
 
 #include "messagelist/ListCounters.h"
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
-#include "platform/ListView.h"
-#include "platform/WindowPointer.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/WindowPointer.h"
 
 namespace larkspan {
 

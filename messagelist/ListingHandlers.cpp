@@ -5,12 +5,12 @@
 #include "messagelist/MessageFilter.h"
 #include "messagelist/MessageRecord.h"
 #include "messagelist/MessageStore.h"
-#include "platform/AppError.h"
+#include "platform/core/AppError.h"
 #include "messagelist/RetrievalRun.h"
-#include "platform/ErrorReport.h"
-#include "platform/ListView.h"
-#include "platform/ProgressBar.h"
-#include "platform/Yield.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/ProgressBar.h"
+#include "platform/core/Yield.h"
 
 #include <QWidget>
 

@@ -1,8 +1,8 @@
 #include "messagelist/MessageFilter.h"
 
 #include "mail/OleDate.h"
-#include "platform/AppError.h"
-#include "platform/SettingsStore.h"
+#include "platform/core/AppError.h"
+#include "platform/core/SettingsStore.h"
 
 namespace larkspan {
 

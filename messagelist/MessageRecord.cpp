@@ -1,7 +1,7 @@
 #include "messagelist/MessageRecord.h"
 
-#include "platform/AppError.h"
-#include "platform/Sha256.h"
+#include "platform/core/AppError.h"
+#include "platform/core/Sha256.h"
 
 #include <QStringEncoder>
 

@@ -1,9 +1,9 @@
 #include "messagelist/MessageStore.h"
 
 #include "mail/MailMessage.h"
-#include "platform/AppError.h"
-#include "platform/FileHelpers.h"
-#include "platform/Logging.h"
+#include "platform/core/AppError.h"
+#include "platform/core/FileHelpers.h"
+#include "platform/core/Logging.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,13 +8,13 @@
 #include "messagelist/MainWindowContext.h"
 #include "messagelist/MessageRecord.h"
 #include "messagelist/RepaintPacer.h"
-#include "platform/AppError.h"
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
-#include "platform/ListView.h"
-#include "platform/Logging.h"
-#include "platform/ProgressBar.h"
-#include "platform/WindowPointer.h"
+#include "platform/core/AppError.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/ListView.h"
+#include "platform/core/Logging.h"
+#include "platform/widgets/ProgressBar.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,11 +1,11 @@
 #include "messagelist/SecondaryWindowLook.h"
 
-#include "platform/Appearance.h"
-#include "platform/FileExists.h"
-#include "platform/ListView.h"
-#include "platform/PointerRules.h"
-#include "platform/ProgramFolder.h"
-#include "platform/WindowPointer.h"
+#include "platform/widgets/Appearance.h"
+#include "platform/core/FileExists.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/PointerRules.h"
+#include "platform/core/ProgramFolder.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QApplication>
 #include <QWidget>

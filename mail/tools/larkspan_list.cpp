@@ -6,9 +6,9 @@
 #include "mail/ImapClient.h"
 #include "mail/OleDate.h"
 #include "mail/clsChilkatIMAP.h"
-#include "platform/AppError.h"
-#include "platform/Dialogs.h"
-#include "platform/TimeZoneRules.h"
+#include "platform/core/AppError.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/TimeZoneRules.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

@@ -3,9 +3,9 @@
 // out their text.
 #include "app/Form1.h"
 #include "messagelist/ListCounters.h"
-#include "platform/QtDialogs.h"
-#include "platform/ListView.h"
-#include "platform/ProgressBar.h"
+#include "platform/widgets/QtDialogs.h"
+#include "platform/widgets/ListView.h"
+#include "platform/widgets/ProgressBar.h"
 #include "support/AccessibleNames.h"
 #include "support/WidgetTestMain.h"
 

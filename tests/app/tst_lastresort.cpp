@@ -1,6 +1,6 @@
 // A failure that escapes a handler is reported, and the program goes on.
 #include "app/LarkspanApplication.h"
-#include "platform/AppError.h"
+#include "platform/core/AppError.h"
 #include "support/WidgetTestMain.h"
 
 #include <QEvent>

@@ -8,7 +8,7 @@
 
 #include "export/Form3.h"
 #include "messagelist/MessageRecord.h"
-#include "platform/ListView.h"
+#include "platform/widgets/ListView.h"
 #include "support/DovecotFixture.h"
 
 #include <QCheckBox>

@@ -8,11 +8,11 @@
 #include "messagelist/ListCounters.h"
 #include "messagelist/MainWindowContext.h"
 #include "messagelist/MessageRecord.h"
-#include "platform/ListView.h"
-#include "platform/PdfWriterName.h"
-#include "platform/PrinterRegistry.h"
-#include "platform/ProgressBar.h"
-#include "platform/WindowPointer.h"
+#include "platform/widgets/ListView.h"
+#include "platform/web/PdfWriterName.h"
+#include "platform/widgets/PrinterRegistry.h"
+#include "platform/widgets/ProgressBar.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QDir>
 #include <QLabel>

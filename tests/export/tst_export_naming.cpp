@@ -5,8 +5,8 @@
 #include "ExportFixture.h"
 
 #include "mail/OleDate.h"
-#include "platform/PdfWriter.h"
-#include "platform/SettingsStore.h"
+#include "platform/web/PdfWriter.h"
+#include "platform/core/SettingsStore.h"
 
 #include <QLineEdit>
 

@@ -4,8 +4,8 @@
 #include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
-#include "platform/ProgramFolder.h"
-#include "platform/WebBrowser.h"
+#include "platform/core/ProgramFolder.h"
+#include "platform/widgets/WebBrowser.h"
 
 #include <QPushButton>
 #include <QWebEnginePage>

@@ -7,8 +7,8 @@
 
 #include "export/ExportReport.h"
 #include "messagelist/MessageStore.h"
-#include "platform/WebBrowser.h"
-#include "platform/PdfWriter.h"
+#include "platform/widgets/WebBrowser.h"
+#include "platform/web/PdfWriter.h"
 
 #include <QPushButton>
 #include <QScopeGuard>

@@ -6,9 +6,9 @@
 #include "ExportFixture.h"
 
 #include "export/ExportLauncher.h"
-#include "platform/DesktopFolder.h"
-#include "platform/SettingsStore.h"
-#include "platform/WebBrowser.h"
+#include "platform/core/DesktopFolder.h"
+#include "platform/core/SettingsStore.h"
+#include "platform/widgets/WebBrowser.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -4,8 +4,8 @@
 #include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
-#include "platform/PdfWriter.h"
-#include "platform/SettingsStore.h"
+#include "platform/web/PdfWriter.h"
+#include "platform/core/SettingsStore.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

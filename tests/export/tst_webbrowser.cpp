@@ -5,9 +5,9 @@
 #include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
-#include "platform/PdfWriter.h"
-#include "platform/SettingsStore.h"
-#include "platform/WebBrowser.h"
+#include "platform/web/PdfWriter.h"
+#include "platform/core/SettingsStore.h"
+#include "platform/widgets/WebBrowser.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>

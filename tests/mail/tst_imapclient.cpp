@@ -4,8 +4,8 @@
 
 #include "mail/ImapClient.h"
 #include "mail/clsChilkatIMAP.h"
-#include "platform/AppError.h"
-#include "platform/ProgramFolder.h"
+#include "platform/core/AppError.h"
+#include "platform/core/ProgramFolder.h"
 #include "support/RecordingDialogs.h"
 #include "support/TestEnvironment.h"
 

@@ -5,9 +5,9 @@
 
 #include "app/Form1.h"
 #include "messagelist/ListCounters.h"
-#include "platform/ListView.h"
-#include "platform/PdfWriterName.h"
-#include "platform/PrinterRegistry.h"
+#include "platform/widgets/ListView.h"
+#include "platform/web/PdfWriterName.h"
+#include "platform/widgets/PrinterRegistry.h"
 #include "support/WidgetTestMain.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "MessageListTestKit.h"
 
 #include "messagelist/ListSelection.h"
-#include "platform/Dialogs.h"
+#include "platform/core/Dialogs.h"
 
 #include <QPushButton>
 

@@ -6,7 +6,7 @@
 #include "messagelist/MessageStore.h"
 #include "support/TestEnvironment.h"
 
-#include "platform/AppError.h"
+#include "platform/core/AppError.h"
 
 #include <QDir>
 #include <QFile>

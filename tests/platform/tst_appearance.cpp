@@ -1,12 +1,12 @@
 #include "support/WidgetTestMain.h"
 
-#include "platform/AppError.h"
-#include "platform/Appearance.h"
-#include "platform/FileExists.h"
-#include "platform/HandCursor.h"
-#include "platform/ProgramFolder.h"
-#include "platform/SkinEngine.h"
-#include "platform/WindowPointer.h"
+#include "platform/core/AppError.h"
+#include "platform/widgets/Appearance.h"
+#include "platform/core/FileExists.h"
+#include "platform/widgets/HandCursor.h"
+#include "platform/core/ProgramFolder.h"
+#include "platform/widgets/SkinEngine.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QCheckBox>
 #include <QDialog>

@@ -1,7 +1,7 @@
 #include "support/TestEnvironment.h"
 
-#include "platform/AppError.h"
-#include "platform/CommandRunner.h"
+#include "platform/core/AppError.h"
+#include "platform/core/CommandRunner.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 #include "support/TestEnvironment.h"
 
-#include "platform/AppError.h"
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
+#include "platform/core/AppError.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
 
 #include <stdexcept>
 

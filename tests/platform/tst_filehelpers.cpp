@@ -1,11 +1,11 @@
 #include "support/TestEnvironment.h"
 
-#include "platform/AppError.h"
-#include "platform/CollapseBackslashes.h"
-#include "platform/DesktopFolder.h"
-#include "platform/FileExists.h"
-#include "platform/FileHelpers.h"
-#include "platform/FolderPicker.h"
+#include "platform/core/AppError.h"
+#include "platform/core/CollapseBackslashes.h"
+#include "platform/core/DesktopFolder.h"
+#include "platform/core/FileExists.h"
+#include "platform/core/FileHelpers.h"
+#include "platform/core/FolderPicker.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 #include "support/WidgetTestMain.h"
 
 #include "app/HelpNotices.h"
-#include "platform/AppError.h"
-#include "platform/Dialogs.h"
-#include "platform/ErrorReport.h"
-#include "platform/OpenDocument.h"
-#include "platform/ProgramFolder.h"
+#include "platform/core/AppError.h"
+#include "platform/core/Dialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/widgets/OpenDocument.h"
+#include "platform/core/ProgramFolder.h"
 
 #include <QDesktopServices>
 #include <QDir>

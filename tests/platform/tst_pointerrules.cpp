@@ -1,7 +1,7 @@
 #include "support/WidgetTestMain.h"
 
-#include "platform/PointerRules.h"
-#include "platform/WindowPointer.h"
+#include "platform/widgets/PointerRules.h"
+#include "platform/widgets/WindowPointer.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

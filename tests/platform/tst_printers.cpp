@@ -1,8 +1,8 @@
 #include "support/WidgetTestMain.h"
 
-#include "platform/DefaultPrinter.h"
-#include "platform/PdfWriterName.h"
-#include "platform/PrinterRegistry.h"
+#include "platform/widgets/DefaultPrinter.h"
+#include "platform/web/PdfWriterName.h"
+#include "platform/widgets/PrinterRegistry.h"
 
 #include <QPrinterInfo>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 #include "support/TestEnvironment.h"
 
-#include "platform/ConnectivityProbe.h"
-#include "platform/Dialogs.h"
+#include "platform/core/ConnectivityProbe.h"
+#include "platform/core/Dialogs.h"
 
 #include <QDir>
 #include <QFile>

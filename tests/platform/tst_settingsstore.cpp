@@ -1,7 +1,7 @@
 #include "support/TestEnvironment.h"
 
-#include "platform/AppError.h"
-#include "platform/SettingsStore.h"
+#include "platform/core/AppError.h"
+#include "platform/core/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>

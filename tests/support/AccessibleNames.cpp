@@ -1,6 +1,6 @@
 #include "support/AccessibleNames.h"
 
-#include "platform/ProgressBar.h"
+#include "platform/widgets/ProgressBar.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -1,7 +1,7 @@
 #include "support/TestEnvironment.h"
 
-#include "platform/SettingsStore.h"
-#include "platform/TimeZoneRules.h"
+#include "platform/core/SettingsStore.h"
+#include "platform/core/TimeZoneRules.h"
 
 #include <QDir>
 #include <QFile>
