@@ -1,7 +1,8 @@
 #include "app/Form1.h"
 
-#include "messagelist/ListCounters.h"
-#include "messagelist/MessageStore.h"
+#include "messagelist/windows/ListCounters.h"
+#include "messagelist/data/MessageStore.h"
+#include "mail/ServerAddress.h"
 #include "mail/clsChilkatIMAP.h"
 #include "platform/widgets/KeyboardActivation.h"
 #include "platform/widgets/ListView.h"
@@ -69,7 +70,14 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     m_context.Option2 = Option2;
     m_context.ProgressBar1 = ProgressBar1;
     m_context.pointer = m_pointer;
-    m_context.quitApplication = [this] {
+    m_context.signIn = [this](clsChilkatIMAP &session) {
+        session.SSL = true;
+        session.PORT = MailServerPort();
+        session.IMAPServer = MailServerHost();
+        session.Username = Text1->text();
+        session.Password = Text2->text();
+    };
+    m_context.endProgram = [this] {
         Form_QueryUnload();
         Form_Unload();
     };

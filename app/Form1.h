@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messagelist/MainWindowContext.h"
+#include "app/MainWindowContext.h"
 #include "platform/widgets/DefaultPrinter.h"
 
 #include <QMainWindow>

@@ -4,8 +4,8 @@
 
 #include "mail/ImapClient.h"
 #include "mail/clsChilkatIMAP.h"
-#include "messagelist/ListCounters.h"
-#include "messagelist/MainListActions.h"
+#include "messagelist/windows/ListCounters.h"
+#include "messagelist/windows/MainListActions.h"
 #include "platform/core/AppError.h"
 #include "platform/core/ErrorReport.h"
 #include "platform/widgets/ListView.h"

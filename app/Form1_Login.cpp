@@ -2,7 +2,7 @@
 // fields and check boxes, whether the user or the program made it.
 #include "app/Form1.h"
 
-#include "messagelist/ListCounters.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/core/AppError.h"
 #include "platform/core/ErrorReport.h"
 #include "platform/widgets/ProgressBar.h"

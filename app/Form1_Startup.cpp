@@ -2,7 +2,7 @@
 #include "app/Form1.h"
 
 #include "mail/ImapClient.h"
-#include "messagelist/ListCounters.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/widgets/Appearance.h"
 #include "platform/core/ConnectivityProbe.h"
 #include "platform/core/Dialogs.h"

@@ -2,8 +2,8 @@
 #include "app/Form1.h"
 
 #include "app/HelpNotices.h"
-#include "export/ExportLauncher.h"
-#include "messagelist/MainListActions.h"
+#include "app/ExportLauncher.h"
+#include "messagelist/windows/MainListActions.h"
 #include "platform/core/ErrorReport.h"
 
 #include <QPushButton>
@@ -13,7 +13,7 @@ namespace larkspan {
 void Form1::connectWorkflows()
 {
     // The list and export handlers trap their own failures.
-    const std::pair<QPushButton *, void (*)(MainWindowContext &)> listButtons[] = {
+    const std::pair<QPushButton *, void (*)(MainListParts &)> listButtons[] = {
         {PushButton3, &PushButton3_Click},   {PushButton2, &PushButton2_Click},
         {PushButton5, &PushButton5_Click},   {PushButton6, &PushButton6_Click},
         {PushButton7, &PushButton7_Click},   {PushButton9, &PushButton9_Click},

@@ -1,6 +1,6 @@
 #include "app/Form1.h"
 #include "app/LarkspanApplication.h"
-#include "messagelist/MessageStore.h"
+#include "messagelist/data/MessageStore.h"
 #include "platform/widgets/QtDialogs.h"
 #include "platform/core/TimeZoneRules.h"
 

@@ -12,7 +12,7 @@
 #include "app/Form1.h"
 #include "mail/ImapClient.h"
 #include "mail/clsChilkatIMAP.h"
-#include "messagelist/MessageStore.h"
+#include "messagelist/data/MessageStore.h"
 #include "platform/widgets/ListView.h"
 #include "platform/web/PdfWriterName.h"
 #include "platform/widgets/PrinterRegistry.h"

@@ -13,7 +13,7 @@
 #include "app/Form1.h"
 #include "mail/ImapClient.h"
 #include "mail/clsChilkatIMAP.h"
-#include "messagelist/MessageRecord.h"
+#include "messagelist/data/MessageRecord.h"
 #include "platform/widgets/ListView.h"
 #include "platform/web/PdfWriterName.h"
 #include "platform/widgets/PrinterRegistry.h"

@@ -3,8 +3,8 @@
 // window offscreen. Prints one line per size and the summary line last.
 
 #include "app/Form1.h"
-#include "messagelist/Form4.h"
-#include "messagelist/ListCounters.h"
+#include "messagelist/windows/Form4.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/widgets/ListView.h"
 #include "platform/web/PdfWriterName.h"
 #include "platform/widgets/PrinterRegistry.h"

@@ -2,7 +2,7 @@
 // refreshed (total, then the ticked rows counted with one yield per row), through the
 // real main window, offscreen.
 #include "app/Form1.h"
-#include "messagelist/ListCounters.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/widgets/ListView.h"
 #include "support/TestEnvironment.h"
 

@@ -3,8 +3,8 @@
 // (xvfb-run) with the loopback environment; writes into the folder given.
 
 #include "app/Form1.h"
-#include "export/Form3.h"
-#include "messagelist/ListCounters.h"
+#include "export/window/Form3.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/WebBrowser.h"
 #include "support/DovecotFixture.h"

@@ -1,319 +1,58 @@
 #include "platform/widgets/WebBrowser.h"
 
-#include "platform/web/PdfWriter.h"
-#include "platform/web/PdfWriterName.h"
 #include "platform/widgets/PrinterRegistry.h"
 
-#include <QBuffer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QHostAddress>
-#include <QMimeDatabase>
-#include <QMimeType>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QSet>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineUrlRequestInterceptor>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
-
-#include <atomic>
-#include <clocale>
-#include <langinfo.h>
-#include <locale.h>
 
 namespace larkspan {
 
-namespace {
-
-const char kPageScheme[] = "larkspan-page";
-const char kPageHost[] = "local";
-
-// Custom schemes must be known before the web engine starts: register at load time.
-const bool kSchemeRegistered = [] {
-    QWebEngineUrlScheme scheme(kPageScheme);
-    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-    // Not a local scheme: a mail shown "as in the browser" may load remote images,
-    // which Chromium refuses to local documents.
-    QWebEngineUrlScheme::registerScheme(scheme);
-    return true;
-}();
-
-std::atomic<int> g_blockedLoads{0};
-
-bool RemoteContentBlocked()
-{
-    return qEnvironmentVariable("LARKSPAN_REMOTE_CONTENT").compare(QLatin1String("block"), Qt::CaseInsensitive) == 0;
-}
-
-// Refuses remote loads while remote content is blocked; loopback stays reachable.
-class RemoteContentGuard : public QWebEngineUrlRequestInterceptor {
-public:
-    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
-    void interceptRequest(QWebEngineUrlRequestInfo &info) override
-    {
-        if (!RemoteContentBlocked())
-            return;
-        const QUrl url = info.requestUrl();
-        static const QStringList network = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
-                                            QStringLiteral("ws"), QStringLiteral("wss")};
-        if (network.contains(url.scheme().toLower()) && !IsLoopbackHost(url.host())) {
-            info.block(true);
-            ++g_blockedLoads;
-        }
-    }
-};
-
-// Quiet page: with the browser silent, console output of the document is dropped.
-class BrowserPage : public QWebEnginePage {
-public:
-    BrowserPage(QWebEngineProfile *profile, WebBrowser *owner) : QWebEnginePage(profile, owner), m_owner(owner) {}
-
-protected:
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int line,
-                                  const QString &source) override
-    {
-        if (!m_owner->silent())
-            QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
-    }
-    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
-    {
-        // A click on a link in a shown mail does not navigate away from it.
-        if (type == NavigationTypeLinkClicked)
-            return false;
-        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
-    }
-
-private:
-    WebBrowser *m_owner;
-};
-
-QPageLayout &SharedLayout()
-{
-    static QPageLayout layout(QPageSize(WebBrowser::systemPaperSize()), QPageLayout::Portrait,
-                              QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
-    return layout;
-}
-
-} // namespace
-
-// Serves page files as "larkspan-page://local/<path>", and the pictures beside them
-// (the template's image). Nothing else is served: a mail's markup cannot pull other
-// local files, such as the diagnostic log in the same folder, into a page or a PDF.
-class PageFileSchemeHandler : public QWebEngineUrlSchemeHandler {
-public:
-    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-
-    void allowPage(const QString &path)
-    {
-        m_pages.insert(QDir::cleanPath(path));
-        m_folders.insert(QFileInfo(QDir::cleanPath(path)).absolutePath());
-    }
-
-    void requestStarted(QWebEngineUrlRequestJob *job) override
-    {
-        const QString path = QDir::cleanPath(job->requestUrl().path());
-        const QFileInfo info(path);
-        const bool page = m_pages.contains(path);
-        QByteArray mime;
-        if (page) {
-            mime = "text/html;charset=utf-8";
-        } else if (m_folders.contains(info.absolutePath())) {
-            const QMimeType type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
-            if (type.name().startsWith(QLatin1String("image/")))
-                mime = type.name().toLatin1();
-        }
-        if (mime.isEmpty()) {
-            job->fail(QWebEngineUrlRequestJob::RequestDenied);
-            return;
-        }
-        QFile file(path);
-        if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
-            return;
-        }
-        auto *buffer = new QBuffer(job);
-        buffer->setData(file.readAll());
-        buffer->open(QIODevice::ReadOnly);
-        job->reply(mime, buffer);
-    }
-
-private:
-    QSet<QString> m_pages;
-    QSet<QString> m_folders;
-};
-
-bool IsLoopbackHost(const QString &host)
-{
-    QString h = host.trimmed().toLower();
-    if (h.startsWith(QLatin1Char('[')) && h.endsWith(QLatin1Char(']')))
-        h = h.mid(1, h.size() - 2);
-    if (h == QLatin1String("localhost") || h.endsWith(QLatin1String(".localhost")))
-        return true;
-    QHostAddress address;
-    return address.setAddress(h) && address.isLoopback();
-}
-
 WebBrowser::WebBrowser(QWidget *parent) : QWidget(parent)
 {
-    Q_UNUSED(kSchemeRegistered);
-    // A private profile per browser: no cache or cookies on disk, its own guard and scheme.
-    m_profile = new QWebEngineProfile(this);
-    m_profile->setUrlRequestInterceptor(new RemoteContentGuard(m_profile));
-    m_scheme = new PageFileSchemeHandler(m_profile);
-    m_profile->installUrlSchemeHandler(kPageScheme, m_scheme);
+    // The windows print to the default printer of the program's printer registry.
+    static const bool lookupInstalled = [] {
+        WebPage::setDefaultPrinterLookup([] { return Printers().defaultPrinterName(); });
+        return true;
+    }();
+    Q_UNUSED(lookupInstalled);
 
-    m_page = new BrowserPage(m_profile, this);
-    QWebEngineSettings *settings = m_page->settings();
-    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
-    settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
-
+    m_webPage = new WebPage(this);
     m_view = new QWebEngineView(this);
-    m_view->setPage(m_page);
+    m_view->setPage(m_webPage->page());
     m_view->setContextMenuPolicy(Qt::NoContextMenu);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
 
-    connect(m_page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
-        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
-            onLoadingChanged(info.url(), true);
+    connect(m_webPage, &WebPage::stateChanged, this, &WebBrowser::stateChanged);
+    connect(m_webPage, &WebPage::printFinished, this, &WebBrowser::printFinished);
+    m_webPage->setSystemPrinting([this](const QString &printer, std::function<void(bool, QString)> done) {
+        m_printer = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(printer), QPrinter::HighResolution);
+        m_printer->setPageLayout(WebPage::sharedPageLayout());
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = connect(m_view, &QWebEngineView::printFinished, this, [this, connection, done](bool ok) {
+            disconnect(*connection);
+            m_printer.reset();
+            done(ok, ok ? QString() : QStringLiteral("The printer did not accept the page."));
+        });
+        m_view->print(m_printer.get());
     });
 }
 
 WebBrowser::~WebBrowser()
 {
-    if (m_job)
-        m_job->cancel();
-    // The page must go before its profile.
+    // The view goes before the page it shows.
     delete m_view;
     m_view = nullptr;
-    delete m_page;
-    m_page = nullptr;
 }
 
 void WebBrowser::setViewSize(const QSize &size)
 {
     resize(size);
     m_view->resize(size);
-}
-
-void WebBrowser::navigate(const QString &target)
-{
-    QUrl url;
-    if (target.compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0) {
-        url = QUrl(QStringLiteral("about:blank"));
-    } else {
-        const QString path = QFileInfo(target).absoluteFilePath();
-        m_scheme->allowPage(path);
-        url.setScheme(QString::fromLatin1(kPageScheme));
-        url.setHost(QString::fromLatin1(kPageHost));
-        url.setPath(path);
-    }
-    m_location = target;
-    m_expected = url;
-    m_state = Loading;
-    emit stateChanged();
-    m_page->load(url);
-}
-
-void WebBrowser::onLoadingChanged(const QUrl &url, bool finished)
-{
-    if (!finished || m_state != Loading)
-        return;
-    // Only the end of the latest navigation completes the document; the end of one
-    // that it replaced (about:blank before a page) does not.
-    if (url.adjusted(QUrl::NormalizePathSegments) != m_expected.adjusted(QUrl::NormalizePathSegments))
-        return;
-    m_state = Complete;
-    emit stateChanged();
-}
-
-void WebBrowser::stop()
-{
-    // Stopping a page while it renders a PDF takes the whole program down with it; the
-    // job is abandoned below instead, and its PDF thrown away when it arrives.
-    if (!PdfWriter::instance().isRendering(m_page))
-        m_page->triggerAction(QWebEnginePage::Stop);
-    if (m_state == Loading) {
-        // A stopped document counts as complete, as far as it got.
-        m_state = Complete;
-        emit stateChanged();
-    }
-    if (m_job)
-        m_job->cancel();
-}
-
-int WebBrowser::queryStatusPrint() const
-{
-    return m_state == Complete ? (PrintSupported | PrintEnabled) : PrintSupported;
-}
-
-bool WebBrowser::printing() const
-{
-    return m_job || m_printer;
-}
-
-bool WebBrowser::printWithoutPrompt(const PdfRecord &record)
-{
-    if (queryStatusPrint() != (PrintSupported | PrintEnabled))
-        return false;
-    if (m_job) // a newer print replaces one that never finished
-        m_job->cancel();
-
-    m_recordWarning.clear();
-    const QString printer = Printers().defaultPrinterName();
-    if (printer == PdfWriterDeviceName()) {
-        PdfPrintJob *job = PdfWriter::instance().print(m_page, sharedPageLayout(), window(), record);
-        m_job = job;
-        connect(job, &PdfPrintJob::finished, this, [this, job](bool ok) {
-            if (m_job == job)
-                m_job = nullptr;
-            m_recordWarning = job->recordWarning();
-            endPrint(ok, job->outputPath(), job->errorText());
-        });
-        emit stateChanged();
-        return true;
-    }
-    if (printer.isEmpty() || m_printer) {
-        const QString error = printer.isEmpty() ? QStringLiteral("There is no default printer.")
-                                                : QStringLiteral("The printer is still busy with the previous page.");
-        QTimer::singleShot(0, this, [this, error] { endPrint(false, QString(), error); });
-        return true;
-    }
-    // Another default printer: the system's print system takes the job.
-    m_printer = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(printer), QPrinter::HighResolution);
-    m_printer->setPageLayout(sharedPageLayout());
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(m_view, &QWebEngineView::printFinished, this, [this, connection](bool ok) {
-        disconnect(*connection);
-        m_printer.reset();
-        endPrint(ok, QString(), ok ? QString() : QStringLiteral("The printer did not accept the page."));
-    });
-    m_view->print(m_printer.get());
-    emit stateChanged();
-    return true;
-}
-
-void WebBrowser::endPrint(bool ok, const QString &path, const QString &error)
-{
-    emit printFinished(ok, path, error);
-    emit stateChanged();
 }
 
 bool WebBrowser::pageSetup()
@@ -326,66 +65,6 @@ bool WebBrowser::pageSetup()
         return false;
     setSharedPageLayout(printer.pageLayout());
     return true;
-}
-
-int WebBrowser::blockedRemoteLoads()
-{
-    return g_blockedLoads;
-}
-
-QPageLayout WebBrowser::sharedPageLayout()
-{
-    return SharedLayout();
-}
-
-void WebBrowser::setSharedPageLayout(const QPageLayout &layout)
-{
-    SharedLayout() = layout;
-}
-
-QPageSize::PageSizeId WebBrowser::paperSizeFor(QLocale::Territory territory)
-{
-    switch (territory) {
-    case QLocale::UnitedStates:
-    case QLocale::Canada:
-    case QLocale::Mexico:
-    case QLocale::PuertoRico:
-    case QLocale::Philippines:
-    case QLocale::Chile:
-    case QLocale::Colombia:
-    case QLocale::Venezuela:
-    case QLocale::CostaRica:
-    case QLocale::Guatemala:
-    case QLocale::Panama:
-    case QLocale::DominicanRepublic:
-    case QLocale::ElSalvador:
-    case QLocale::Nicaragua:
-    case QLocale::Belize:
-        return QPageSize::Letter;
-    default:
-        return QPageSize::A4;
-    }
-}
-
-QPageSize::PageSizeId WebBrowser::systemPaperSize()
-{
-    // The C library knows the paper of every locale it has installed (LC_PAPER).
-    if (locale_t paper = newlocale(LC_PAPER_MASK, "", locale_t(nullptr))) {
-        const auto width = reinterpret_cast<quintptr>(nl_langinfo_l(_NL_PAPER_WIDTH, paper));
-        const auto height = reinterpret_cast<quintptr>(nl_langinfo_l(_NL_PAPER_HEIGHT, paper));
-        freelocale(paper);
-        const QByteArray name = qgetenv("LC_ALL").isEmpty() ? (qgetenv("LC_PAPER").isEmpty() ? qgetenv("LANG") : qgetenv("LC_PAPER"))
-                                                             : qgetenv("LC_ALL");
-        // The C and POSIX locales say A4 for everyone; the territory says more then.
-        const bool neutral = name.isEmpty() || name == "C" || name.startsWith("C.") || name == "POSIX";
-        if (!neutral) {
-            if (width == 216 && height == 279)
-                return QPageSize::Letter;
-            if (width == 210 && height == 297)
-                return QPageSize::A4;
-        }
-    }
-    return paperSizeFor(QLocale::system().territory());
 }
 
 } // namespace larkspan

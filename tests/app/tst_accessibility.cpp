@@ -2,7 +2,7 @@
 // Tab in layout order, Enter and Space on buttons, message and input boxes that read
 // out their text.
 #include "app/Form1.h"
-#include "messagelist/ListCounters.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/widgets/QtDialogs.h"
 #include "platform/widgets/ListView.h"
 #include "platform/widgets/ProgressBar.h"

@@ -1,7 +1,7 @@
 // "1. Connect" / "Disconnect" against a real IMAP server on loopback.
 #include "app/Form1.h"
 #include "mail/clsChilkatIMAP.h"
-#include "messagelist/ListCounters.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/widgets/ListView.h"
 #include "platform/web/PdfWriterName.h"
 #include "platform/widgets/PrinterRegistry.h"

@@ -1,7 +1,7 @@
 // The main window's start-up, login group and shut-down, driven through the real
 // window with scripted dialogs.
 #include "app/Form1.h"
-#include "messagelist/ListCounters.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/core/ConnectivityProbe.h"
 #include "platform/widgets/DefaultPrinter.h"
 #include "platform/core/Dialogs.h"

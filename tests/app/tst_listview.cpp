@@ -1,6 +1,6 @@
 // The message list control and its counters: 1-based rows, sub-items, ticks from the
 // user versus the program, columns in twips, the sorted flag, and the model contract.
-#include "messagelist/ListCounters.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/core/AppError.h"
 #include "platform/widgets/ListView.h"
 #include "support/WidgetTestMain.h"

@@ -6,8 +6,8 @@
 #include "messagelist/MessageListTestKit.h"
 #include "export/ExportFixture.h"
 
-#include "export/Form3.h"
-#include "messagelist/MessageRecord.h"
+#include "export/window/Form3.h"
+#include "messagelist/data/MessageRecord.h"
 #include "platform/widgets/ListView.h"
 #include "support/DovecotFixture.h"
 

@@ -3,11 +3,11 @@
 // Shared set-up of the export tests: a small main window with a message list, the
 // records behind it, and helpers to read PDFs back.
 
-#include "export/Form3.h"
+#include "export/window/Form3.h"
 #include "mail/OleDate.h"
-#include "messagelist/ListCounters.h"
-#include "messagelist/MainWindowContext.h"
-#include "messagelist/MessageRecord.h"
+#include "messagelist/windows/ListCounters.h"
+#include "app/MainWindowContext.h"
+#include "messagelist/data/MessageRecord.h"
 #include "platform/widgets/ListView.h"
 #include "platform/web/PdfWriterName.h"
 #include "platform/widgets/PrinterRegistry.h"
@@ -51,7 +51,7 @@ struct MainWindowFixture {
         ctx.Option2 = new QRadioButton(QStringLiteral("Export as text-only PDF"), window.get());
         ctx.Option1->setChecked(true);
         ctx.pointer = new WindowPointer(window.get());
-        ctx.quitApplication = [this] { ++quitCalls; };
+        ctx.endProgram = [this] { ++quitCalls; };
     }
 
     // Rows and records in step; ticks as given.

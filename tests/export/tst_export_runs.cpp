@@ -5,8 +5,8 @@
 #include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
-#include "export/ExportReport.h"
-#include "messagelist/MessageStore.h"
+#include "export/pipeline/ExportReport.h"
+#include "messagelist/data/MessageStore.h"
 #include "platform/widgets/WebBrowser.h"
 #include "platform/web/PdfWriter.h"
 

@@ -5,7 +5,7 @@
 #include "support/WidgetTestMain.h"
 #include "ExportFixture.h"
 
-#include "export/ExportLauncher.h"
+#include "app/ExportLauncher.h"
 #include "platform/core/DesktopFolder.h"
 #include "platform/core/SettingsStore.h"
 #include "platform/widgets/WebBrowser.h"

@@ -1,6 +1,6 @@
 // The export report's CSV: what any CSV reader must get back, and what counts as damaged.
 
-#include "export/ExportReport.h"
+#include "export/pipeline/ExportReport.h"
 #include "support/TestEnvironment.h"
 
 #include <QJsonArray>

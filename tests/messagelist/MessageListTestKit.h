@@ -4,7 +4,7 @@
 // watcher that acts inside modal windows, and row helpers.
 
 #include "app/Form1.h"
-#include "messagelist/ListCounters.h"
+#include "messagelist/windows/ListCounters.h"
 #include "platform/widgets/ListView.h"
 #include "platform/web/PdfWriterName.h"
 #include "platform/widgets/PrinterRegistry.h"

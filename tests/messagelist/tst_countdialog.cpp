@@ -4,9 +4,10 @@
 #include "MessageListTestKit.h"
 
 #include "mail/clsChilkatIMAP.h"
-#include "messagelist/Form2.h"
-#include "messagelist/LeadingNumber.h"
-#include "messagelist/MessageRecord.h"
+#include "messagelist/windows/RetrievalRun.h"
+#include "messagelist/windows/Form2.h"
+#include "messagelist/data/LeadingNumber.h"
+#include "messagelist/data/MessageRecord.h"
 
 #include <QLineEdit>
 #include <QPushButton>

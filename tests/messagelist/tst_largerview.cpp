@@ -3,7 +3,7 @@
 
 #include "MessageListTestKit.h"
 
-#include "messagelist/Form4.h"
+#include "messagelist/windows/Form4.h"
 
 #include <QHeaderView>
 #include <QPushButton>

@@ -2,7 +2,7 @@
 
 #include "MessageListTestKit.h"
 
-#include "messagelist/ListSelection.h"
+#include "messagelist/windows/ListSelection.h"
 #include "platform/core/Dialogs.h"
 
 #include <QPushButton>

@@ -2,8 +2,8 @@
 // message's; private files; emptied with the list; gone when the program ends; a dead
 // run's leftover swept at the next start.
 
-#include "messagelist/MessageRecord.h"
-#include "messagelist/MessageStore.h"
+#include "messagelist/data/MessageRecord.h"
+#include "messagelist/data/MessageStore.h"
 #include "support/TestEnvironment.h"
 
 #include "platform/core/AppError.h"

@@ -1,0 +1,16 @@
+#include "export/pipeline/ExportDestination.h"
+
+namespace larkspan {
+
+QString PdfPerMessage::pathFor(int count, const MessageRecord &record, QList<AppError> *failures)
+{
+    const ExportFileName name = MakeExportFileName(m_fields(count), record);
+    *failures += name.failures;
+    if (name.path.isEmpty())
+        return QString();
+    const QString path = UniqueInRun(name.path, m_taken);
+    HandPathToPdfWriter(path);
+    return path;
+}
+
+} // namespace larkspan

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "export/pipeline/ExportJob.h"
+#include "export/pipeline/ExportReport.h"
+#include "export/pipeline/MessagePage.h"
+#include "messagelist/data/MessageRecord.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace larkspan {
+
+class ExportDestination;
+class WebPage;
+
+// The choices of one export run.
+struct ExportSettings {
+    QString folder;            // the output folder, as typed; the report lives there
+    PageOptions page;          // how each message's page is made
+    bool skipExported = false; // "Skip emails already exported to this folder"
+    QDateTime startedAt;       // the run's time in the report
+    QString pageFile;          // where the pages are written to be loaded
+    int waitLimitMs = 3 * 60 * 1000; // longest wait for a page to load or a PDF to be written
+};
+
+// An export run: its messages one after the other, each by an ExportJob, into the
+// destination; every message gets a row in the output folder's export report, which
+// is written when the run ends. Window-free: the export window drives it, and so can a
+// program without windows. The run goes on in the event loop; start() returns at once
+// and finished() tells the end.
+class ExportRun : public QObject {
+    Q_OBJECT
+public:
+    enum class Stop {
+        Now,                // the message being exported ends as cancelled at once
+        WhenPrinted,        // it ends as cancelled when its print ends
+        AfterCurrentMessage // it is exported as usual; no further one starts
+    };
+
+    ExportRun(const ExportSettings &settings, ExportDestination &destination, WebPage *printingPage,
+              QObject *parent = nullptr);
+    ~ExportRun() override;
+
+    // The messages, numbered from 1 in this order (their "<Count>").
+    void setMessages(const RecordArray &records);
+    // Instead: one message whose page is loaded already in page, printed to path.
+    void setLoadedPage(int count, const MessageRecord &record, WebPage *page, const QString &path,
+                       const QString &pageFailure);
+    // Where unexpected failures of a step are reported; the run goes on after them.
+    void setErrorReporter(std::function<void(const QString &description)> report);
+
+    void start();
+    // start(), then waits with the event loop running until the run has ended.
+    void exec();
+    void stop(Stop how);
+
+    bool isFinished() const { return m_finished; }
+    bool wasStopped() const { return m_stop.has_value(); }
+    int total() const { return m_total; }
+
+    const ExportReport &report() const { return *m_report; }
+    // Why the report could not be written; empty when it was (or had a problem of its
+    // own, report().problem()).
+    QString reportSaveProblem() const { return m_saveProblem; }
+    // Why the destination could not finish its work; empty when it did.
+    QString destinationProblem() const { return m_destinationProblem; }
+    // Outcomes of the messages handled, in their order.
+    const QList<ExportOutcome> &outcomes() const { return m_outcomes; }
+    // "n. Subject: reason" for every message that failed.
+    const QStringList &failures() const { return m_failures; }
+    // "n. Subject: PDF created without its attachments: reason".
+    const QStringList &withoutAttachments() const { return m_withoutAttachments; }
+    bool anyPrinted() const { return m_anyPrinted; }
+    int exportedCount() const { return m_exported; }
+
+    // The closing words about the report: counts, its name, and what went wrong with
+    // it. skipAsked: the user asked to skip what was exported before.
+    QString reportSummary(bool skipAsked) const;
+    // The named messages as the closing message lists them: the first twenty, then how
+    // many more.
+    static QString listed(const QStringList &named);
+    // "n. Subject" ("(no subject)" when it has none).
+    static QString describe(int count, const MessageRecord &record);
+
+signals:
+    // Message count of total comes next. A handler may yield to the event loop; a stop
+    // asked for meanwhile ends the run before this message.
+    void messageStarting(int count, int total);
+    void pageWritten(int count, const QString &path, const QString &failure);
+    void messageFinished(int count, const larkspan::ExportOutcome &outcome);
+    void finished();
+
+private:
+    void next();
+    void collect(ExportJob *job);
+    void finish();
+
+    ExportSettings m_settings;
+    ExportDestination &m_destination;
+    ExportJobContext m_context;
+    std::unique_ptr<ExportReport> m_report;
+    RecordArray m_records;
+    int m_total = 0;
+    int m_index = 0;
+    // A message whose page is loaded already (the preview).
+    struct LoadedPage {
+        int count;
+        MessageRecord record;
+        QPointer<WebPage> page;
+        QString path;
+        QString failure;
+    };
+    std::optional<LoadedPage> m_loaded;
+    QPointer<ExportJob> m_current;
+    bool m_collected = false; // m_current's outcome is counted
+    std::optional<Stop> m_stop;
+    bool m_started = false;
+    bool m_finished = false;
+    bool m_inNext = false;
+
+    QList<ExportOutcome> m_outcomes;
+    QStringList m_failures;
+    QStringList m_withoutAttachments;
+    bool m_anyPrinted = false;
+    int m_exported = 0;
+    QString m_saveProblem;
+    QString m_destinationProblem;
+};
+
+} // namespace larkspan

@@ -1,0 +1,7 @@
+#include "export/window/ExportWindowHost.h"
+
+namespace larkspan {
+
+ExportWindowHost::~ExportWindowHost() = default;
+
+} // namespace larkspan

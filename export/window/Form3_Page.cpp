@@ -1,0 +1,24 @@
+// The previewed message's page.
+#include "export/window/Form3.h"
+
+#include "platform/core/ErrorReport.h"
+
+namespace larkspan {
+
+void Form3::CreateHTMLFile()
+{
+    // Until this message's page is written whole there is none: nothing may show or
+    // print the previous message in its place.
+    HTMLFilePath.clear();
+    try {
+        const QString path = PageFilePath();
+        WriteMessagePage(Records(CurrentIndex), PageOptions{PrintAsHTML}, path);
+        HTMLFilePath = path;
+        PageFailure.clear();
+    } catch (...) {
+        PageFailure = DescribeException(std::current_exception());
+        throw;
+    }
+}
+
+} // namespace larkspan
