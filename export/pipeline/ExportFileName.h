@@ -11,6 +11,12 @@ namespace larkspan {
 
 class MessageRecord;
 
+// The pattern every PDF is named by until the user writes another.
+inline QString DefaultFileNamePattern()
+{
+    return QStringLiteral("<Count> - <Current Date> <Subject>");
+}
+
 // What a PDF's name is made of besides the message itself.
 struct FileNameFields {
     QString pattern; // with "<Count>", "<Subject>" and the other fields, in any letter case

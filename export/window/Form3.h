@@ -33,7 +33,7 @@ public:
     explicit Form3(ExportWindowHost &host, QWidget *parent = nullptr);
     ~Form3() override;
 
-    static QString DefaultPattern() { return QStringLiteral("<Count> - <Current Date> <Subject>"); }
+    static QString DefaultPattern() { return DefaultFileNamePattern(); }
 
     // The load step: silent browsers, colours, pointer, records from SelectedRecords,
     // the first preview, the stored folder and pattern.

@@ -10,6 +10,7 @@
 #include "messagelist/data/MessageRecord.h"
 #include "platform/widgets/ListView.h"
 #include "support/DovecotFixture.h"
+#include "support/PickedFolder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,7 +34,6 @@ using namespace larkspan::test;
 namespace {
 
 const QString kDone = QStringLiteral("Done.");
-const QString kFolder = QStringLiteral("Picked");
 const QString kReportFolder = QStringLiteral("Reported");
 
 // Subjects the report must carry exactly, whatever CSV has to quote.
@@ -67,83 +67,6 @@ QJsonArray ReportReadByPython(const QString &path)
     return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
 }
 
-// One demo message and what its PDF must show.
-struct Expected {
-    QString file;       // under demo/mailbox, or under tests/data when it starts with "data/"
-    QString subject;    // as decoded from the header
-    QString address;    // sender address
-    QString richPiece;  // body text when exported as it appears in the browser
-    QString plainPiece; // body text when exported text-only
-};
-
-const QList<Expected> &PickedMessages()
-{
-    static const QList<Expected> list = {
-        {QStringLiteral("INBOX/001.eml"), QStringLiteral("Lunch on Thursday?"), QStringLiteral("ana.lima@example.org"),
-         QStringLiteral("Shipping times are down"), QStringLiteral("Shipping times are down")},
-        {QStringLiteral("Newsletters/002.eml"), QStringLiteral("Ten tips for tomatoes"),
-         QStringLiteral("news@garden-club.example"), QStringLiteral("Water early in the morning."),
-         QStringLiteral("Read this newsletter in an HTML mail reader")},
-        {QStringLiteral("INBOX/020.eml"), QStringLiteral("Réunion de l'équipe : ordre du jour"),
-         QStringLiteral("emeka@example.com"), QStringLiteral("Merci d'apporter vos idées"),
-         QStringLiteral("Merci d'apporter vos idées")},
-        {QStringLiteral("INBOX/024.eml"), QStringLiteral("Ευχαριστώ για τη βοήθεια"), QString(),
-         QStringLiteral("Ευχαριστώ πολύ για τη βοήθεια"), QStringLiteral("Ευχαριστώ πολύ για τη βοήθεια")},
-        {QStringLiteral("data/complete-record.eml"), QStringLiteral("The whole record"),
-         QStringLiteral("erik@example.org"), QStringLiteral("The diff is attached below."),
-         QStringLiteral("The diff is attached below.")},
-    };
-    return list;
-}
-
-QString DemoMailbox()
-{
-    return QDir::cleanPath(TestDataFolder() + QStringLiteral("/../../demo/mailbox"));
-}
-
-// Number of pictures drawn in a PDF (pdfimages -list has a two-line header).
-int PdfImageCount(const QString &path)
-{
-    QProcess pdfimages;
-    pdfimages.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), path});
-    if (!pdfimages.waitForFinished(60000) || pdfimages.exitCode() != 0)
-        return -1;
-    const QStringList lines =
-        QString::fromUtf8(pdfimages.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return qMax(0, int(lines.size()) - 2);
-}
-
-QString SourceFile(const Expected &e)
-{
-    return e.file.startsWith(QLatin1String("data/")) ? TestDataFolder() + e.file.mid(4)
-                                                      : DemoMailbox() + QLatin1Char('/') + e.file;
-}
-
-QByteArray ReadBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The files a PDF carries, as pdfdetach names them, saved into folder.
-QStringList DetachAll(const QString &pdf, const QString &folder)
-{
-    QProcess list;
-    list.start(QStringLiteral("pdfdetach"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-list"), pdf});
-    list.waitForFinished(60000);
-    QStringList names;
-    static const QRegularExpression entry(QStringLiteral("^\\d+: (.*)$"));
-    for (const QString &line : QString::fromUtf8(list.readAllStandardOutput()).split(QLatin1Char('\n')))
-        if (const auto m = entry.match(line); m.hasMatch())
-            names << m.captured(1);
-    QDir().mkpath(folder);
-    QProcess save;
-    save.start(QStringLiteral("pdfdetach"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-saveall"),
-                                             QStringLiteral("-o"), folder, pdf});
-    save.waitForFinished(60000);
-    return names;
-}
-
 Form3 *OpenExportWindow()
 {
     for (QWidget *widget : QApplication::topLevelWidgets())
@@ -159,40 +82,6 @@ class EndToEndTest : public QObject {
 
     DovecotFixture m_server;
     std::unique_ptr<MainWindow> m_window;
-
-    // The message with recipients and every kind of attachment: its page lists them,
-    // the PDF carries them decoded, and says what it is in its document information.
-    static void checkCompleteRecord(const QString &path, const QString &text, const QStringList &carried,
-                                    const QString &detached)
-    {
-        for (const char *shown : {"To Jürgen Müller <juergen@example.org>, ann@example.org",
-                                     "Cc Team <Ops> <ops@example.org>", "résumé.pdf (application/pdf, 54 bytes)",
-                                     "attachment-5.zip (application/zip, 768 bytes)", "fix (2).diff"})
-            QVERIFY2(text.contains(QString::fromUtf8(shown)), qPrintable(QString::fromUtf8(shown) + QStringLiteral(" in ") + text));
-        // pdfdetach lists the files of the name tree, then once more each file that an
-        // annotation of the page opens: every attachment line links to its file.
-        const QStringList attachments = {"attachment-1.png", "fix.diff", "résumé.pdf",
-                                         "Quartalsbericht für die Geschäftsführung.txt", "attachment-5.zip",
-                                         "passwd", "fix (2).diff", "attachment-8.eml"};
-        QCOMPARE(carried.mid(1), attachments + attachments);
-        QByteArray zip;
-        for (int i = 0; i < 3 * 256; ++i)
-            zip.append(char(i % 256));
-        QCOMPARE(ReadBytes(detached + QStringLiteral("attachment-5.zip")), zip);
-        QCOMPARE(ReadBytes(detached + QStringLiteral("Quartalsbericht für die Geschäftsführung.txt")),
-                 QByteArray("Ums\xc3\xa4tze stiegen."));
-        QCOMPARE(ReadBytes(detached + QStringLiteral("passwd")), QByteArray("root:x:0:0\n"));
-        QVERIFY(ReadBytes(detached + QStringLiteral("résumé.pdf")).startsWith("%PDF-1.4\n%\xc7\xec\x8f\xa2\n"));
-        QVERIFY(ReadBytes(detached + QStringLiteral("attachment-8.eml")).startsWith("From: Old Sender <old@example.org>\r\n"));
-
-        const QString info = PdfInfo(path);
-        for (const QString &line : {QStringLiteral("Title: +The whole record"), QStringLiteral("Author: +Erik Lind <erik@example.org>"),
-                                    QStringLiteral("Subject: +Email from erik@example.org"),
-                                    QStringLiteral("Keywords: +<whole-record-1@example.org>"),
-                                    QStringLiteral("Producer: +Larkspan"), QStringLiteral("CreationDate: +\\S+ Mar 10 \\d\\d:11:11 2026.*")})
-            QVERIFY2(info.contains(QRegularExpression(QLatin1Char('^') + line + QLatin1Char('$'), QRegularExpression::MultilineOption)),
-                     qPrintable(line + QStringLiteral(" in ") + info));
-    }
 
     // Opens the main window, signs in and lists the folder with "2a. Get All Emails"
     // until its rows are all shown.
@@ -247,17 +136,16 @@ class EndToEndTest : public QObject {
 
     void exportEverything(bool textOnly)
     {
-        LARKSPAN_REQUIRE(signInAndList(kFolder, int(PickedMessages().size())));
+        LARKSPAN_REQUIRE(signInAndList(PickedFolderName(), int(PickedMessages().size())));
         Form1 *w = m_window->form.get();
         QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 5"));
         w->ListView1->setFocus();
         // Tick every row as a user does (Space on the current row); the PDFs are numbered in list order.
-        QList<Expected> inListOrder;
+        QList<PickedMessage> inListOrder;
         for (int row = 1; row <= w->ListView1->count(); ++row) {
             const QString subject = w->ListView1->subItem(row, 3);
-            auto found = std::find_if(PickedMessages().begin(), PickedMessages().end(),
-                                      [&](const Expected &e) { return e.subject == subject; });
-            QVERIFY2(found != PickedMessages().end(), qPrintable(subject));
+            const PickedMessage *found = PickedBySubject(subject);
+            QVERIFY2(found, qPrintable(subject));
             inListOrder << *found;
             w->ListView1->setCurrentIndex(w->ListView1->model()->index(row - 1, 0));
             QTest::keyClick(w->ListView1, Qt::Key_Space);
@@ -285,48 +173,7 @@ class EndToEndTest : public QObject {
         QVERIFY2(form->LastFailures.isEmpty(), qPrintable(form->LastFailures.join(QLatin1Char('\n'))));
         QVERIFY2(ErrorReports().isEmpty(), qPrintable(ErrorReports().join(QLatin1Char('\n'))));
 
-        const QStringList pdfs = QDir(out.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
-        QCOMPARE(pdfs.size(), 5);
-        QHash<QString, int> pictures;
-        for (int k = 1; k <= 5; ++k) {
-            const Expected &e = inListOrder[k - 1];
-            const QString prefix = QString::number(k) + QStringLiteral(" - ");
-            auto file = std::find_if(pdfs.begin(), pdfs.end(), [&](const QString &name) { return name.startsWith(prefix); });
-            QVERIFY2(file != pdfs.end(), qPrintable(pdfs.join(QLatin1Char('|'))));
-            const QString path = folder + *file;
-            QVERIFY2(IsCompletePdf(path), qPrintable(path));
-            const QString text = PdfText(path);
-            const QString piece = textOnly ? e.plainPiece : e.richPiece;
-            QVERIFY2(text.contains(e.subject), qPrintable(e.file + QStringLiteral(": ") + text));
-            QVERIFY2(text.contains(piece), qPrintable(e.file + QStringLiteral(": ") + text));
-            if (!e.address.isEmpty())
-                QVERIFY2(text.contains(e.address), qPrintable(e.file + QStringLiteral(": ") + text));
-            pictures[e.file] = PdfImageCount(path);
-            QVERIFY2(pictures[e.file] >= 0, qPrintable(path));
-            if (textOnly)
-                QVERIFY2(!text.contains(e.richPiece) || e.richPiece == e.plainPiece, qPrintable(e.file));
-
-            // The original message rides inside, byte for byte as the server has it.
-            const QString detached = folder + QStringLiteral("files-%1/").arg(k);
-            const QStringList carried = DetachAll(path, detached);
-            const QString eml = QFileInfo(path).completeBaseName() + QStringLiteral(".eml");
-            QVERIFY2(!carried.isEmpty() && carried.first() == eml, qPrintable(carried.join(QLatin1Char('|'))));
-            QCOMPARE(ReadBytes(detached + eml), ReadBytes(SourceFile(e)));
-            if (!e.file.startsWith(QLatin1String("data/")))
-                QCOMPARE(carried.size(), 1); // no attachments, only the message
-            else
-                checkCompleteRecord(path, text, carried, detached);
-        }
-
-        // Every page carries the page's own header picture; the newsletter's inline
-        // picture comes along only with the browser look.
-        const QString plain = QStringLiteral("INBOX/001.eml");
-        const QString newsletter = QStringLiteral("Newsletters/002.eml");
-        if (textOnly)
-            QCOMPARE(pictures[newsletter], pictures[plain]);
-        else
-            QVERIFY2(pictures[newsletter] > pictures[plain],
-                     qPrintable(QStringLiteral("%1 against %2").arg(pictures[newsletter]).arg(pictures[plain])));
+        LARKSPAN_REQUIRE(CheckPickedExport(folder, inListOrder, textOnly, m_server.user()));
 
         // Back to the main window, still signed in with the same list.
         QPointer<Form3> closing = form;
@@ -343,10 +190,8 @@ private slots:
         if (!DovecotFixture::available())
             QSKIP("Dovecot is not installed");
         m_server.addFolder(QStringLiteral("INBOX"), QStringList{DemoMailbox() + QStringLiteral("/INBOX/002.eml")});
-        QStringList files;
-        for (const Expected &e : PickedMessages())
-            files << SourceFile(e);
-        m_server.addFolder(kFolder, files);
+        const QStringList files = PickedSourceFiles();
+        m_server.addFolder(PickedFolderName(), files);
         QList<QByteArray> reported;
         for (int n = 0; n < ReportedSubjects().size(); ++n)
             reported << ReportedMessage(n);

@@ -3,6 +3,7 @@
 // Shared set-up of the export tests: a small main window with a message list, the
 // records behind it, and helpers to read PDFs back.
 
+#include "support/PdfReading.h"
 #include "export/window/Form3.h"
 #include "mail/OleDate.h"
 #include "messagelist/windows/ListCounters.h"
@@ -81,43 +82,6 @@ inline void GiveRecords(Form3 &form, const QList<MessageRecord> &records)
 inline void UsePdfWriterAsDefaultPrinter()
 {
     Printers().setDefaultPrinter(PdfWriterDeviceName());
-}
-
-// The text of a PDF (pdftotext, layout kept loosely); empty when unreadable.
-// What a run that wrote its report adds to its first words: counts and the report's name.
-inline QString ReportSummary(int exported, int skipped = 0, int failed = 0)
-{
-    return QStringLiteral("\r\n\r\nExported: %1, skipped: %2, failed: %3.\r\nReport: Larkspan export report.csv")
-        .arg(exported)
-        .arg(skipped)
-        .arg(failed);
-}
-
-inline QString PdfText(const QString &path)
-{
-    QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
-    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified();
-}
-
-inline QString PdfInfo(const QString &path)
-{
-    QProcess pdfinfo;
-    pdfinfo.start(QStringLiteral("pdfinfo"), {path});
-    if (!pdfinfo.waitForFinished(60000))
-        return QString();
-    return QString::fromUtf8(pdfinfo.readAllStandardOutput());
-}
-
-inline bool IsCompletePdf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray data = file.readAll();
-    return data.startsWith("%PDF-") && data.trimmed().endsWith("%%EOF");
 }
 
 } // namespace larkspan::test

@@ -107,7 +107,7 @@ private slots:
         QCOMPARE(browser.queryStatusPrint(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(browser.readyState(), 4, 30000);
         QVERIFY(!browser.busy());
-        QCOMPARE(browser.queryStatusPrint(), 3);
+        QCOMPARE(browser.queryStatusPrint(), int(WebBrowser::PrintReady));
         // Rendered markup, not the source shown as text.
         QCOMPARE(PlainText(browser).trimmed(), QStringLiteral("Heron count"));
 
