@@ -13,6 +13,7 @@ struct MailAttachment {
     // control characters. "attachment-N.ext" when the sender gave none.
     QString fileName;
     QString mimeType; // lower case, "type/subtype"
+    QByteArray charset; // the charset its Content-Type declares; empty when none
     qint64 size = 0;  // decoded octets
     QByteArray content; // decoded; only when the message was read with its attachments' contents
 };

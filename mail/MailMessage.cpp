@@ -285,6 +285,8 @@ struct MessageReader {
             char *mime = type ? g_mime_content_type_get_mime_type(type) : nullptr;
             attachment.mimeType = QString::fromLatin1(mime ? mime : "application/octet-stream").toLower();
             g_free(mime);
+            if (const char *charset = type ? g_mime_content_type_get_parameter(type, "charset") : nullptr)
+                attachment.charset = QByteArray(charset).trimmed();
             attachment.content = GMIME_IS_MESSAGE_PART(object) ? AttachedMessageBytes(GMIME_MESSAGE_PART(object), crlf)
                                                                : DecodedContent(GMIME_PART(object));
             attachment.size = attachment.content.size();

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl1-mesa-dev
-  libgmime-3.0-dev libssl-dev libqpdf-dev
+  libgmime-3.0-dev libssl-dev libqpdf-dev libical-dev
   dovecot-imapd openssl
   poppler-utils xvfb xauth iputils-ping fonts-dejavu-core
 )

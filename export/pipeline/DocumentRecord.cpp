@@ -13,27 +13,24 @@ namespace larkspan {
 
 PdfRecord DocumentRecordFor(const MessageRecord &record, const QString &pdfPath, QString *problem)
 {
-    problem->clear();
+    return DocumentRecordFor(record, ReadMessageContent(record), pdfPath, problem);
+}
+
+PdfRecord DocumentRecordFor(const MessageRecord &record, const MessageContent &content, const QString &pdfPath,
+                            QString *problem)
+{
+    *problem = content.problem;
     PdfRecord out;
     out.title = record.subject();
     out.author = record.from();
     out.subject = QStringLiteral("Email from ") + record.fromAddress();
-
-    QByteArray original;
-    try {
-        original = record.original();
-    } catch (...) {
-        *problem = DescribeException(std::current_exception());
-        return out;
-    }
+    const QByteArray &original = content.original;
     if (original.isEmpty())
-        return out; // a record that was never stored has no original to carry
+        return out; // a record that was never stored, or cannot be read, has no original to carry
 
-    const std::unique_ptr<MailMessage> message =
-        MailMessage::fromBytes(original, {}, MailMessage::Attachments::WithContents);
-    out.keywords = message->messageId();
-    if (message->date() != 0)
-        out.created = FromOleDate(message->date());
+    out.keywords = content.bodies.messageId;
+    if (content.date != 0)
+        out.created = FromOleDate(content.date);
 
     PdfEmbeddedFile source;
     source.name = QFileInfo(pdfPath).completeBaseName() + QStringLiteral(".eml");
@@ -44,7 +41,7 @@ PdfRecord DocumentRecordFor(const MessageRecord &record, const QString &pdfPath,
     source.description = QStringLiteral("The original message");
     out.files << source;
 
-    MailAttachments attachments = message->attachments();
+    MailAttachments attachments = content.bodies.attachments;
     mime::MakeNamesUnique(attachments, {source.name});
     int n = 0;
     for (const MailAttachment &attachment : std::as_const(attachments)) {

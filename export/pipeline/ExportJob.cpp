@@ -84,7 +84,8 @@ bool ExportJob::skipped()
 bool ExportJob::pageMade()
 {
     try {
-        WriteMessagePage(m_record, m_context.page, m_context.pageFile);
+        m_content = ReadMessageContent(m_record);
+        m_shown = WriteMessagePage(m_record, m_content, m_context.page, m_context.pageFile);
     } catch (...) {
         const QString reason = DescribeException(std::current_exception());
         if (m_context.reportError)
@@ -153,7 +154,12 @@ void ExportJob::print()
     QString warning;
     PdfRecord record;
     try {
-        record = DocumentRecordFor(m_record, m_outcome.path, &warning);
+        if (m_pageLoaded) { // the page was made for the preview: the message is read now
+            m_content = ReadMessageContent(m_record);
+            m_shown = ComposePageContent(m_content.bodies, m_context.page);
+        }
+        record = DocumentRecordFor(m_record, m_content, m_outcome.path, &warning);
+        m_content = MessageContent(); // the record holds what is still needed
     } catch (...) {
         warning = DescribeException(std::current_exception());
     }

@@ -90,6 +90,8 @@ private:
     int m_count;
     MessageRecord m_record;
     QPointer<WebPage> m_page;
+    MessageContent m_content; // read once for the page and the record
+    PageContent m_shown;      // what the page shows
     bool m_pageLoaded = false;
     QString m_presetFailure;
     Step m_step = Step::Idle;

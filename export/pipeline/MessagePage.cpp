@@ -1,7 +1,9 @@
 #include "export/pipeline/MessagePage.h"
 
+#include "mail/MailMessage.h"
 #include "messagelist/data/MessageRecord.h"
 #include "platform/core/AppError.h"
+#include "platform/core/ErrorReport.h"
 #include "platform/core/FileExists.h"
 #include "platform/core/FileHelpers.h"
 #include "platform/core/ProgramFolder.h"
@@ -23,18 +25,6 @@ QString PlainTextAsHtml(const QString &text)
         + body + QStringLiteral("</div>");
 }
 
-// Sizes as people read them: "532 bytes", "12 KB", "1.4 MB".
-QString ReadableSize(qint64 bytes)
-{
-    if (bytes < 1024)
-        return bytes == 1 ? QStringLiteral("1 byte") : QStringLiteral("%1 bytes").arg(bytes);
-    if (bytes < 1024 * 1024)
-        return QStringLiteral("%1 KB").arg(std::max<qint64>(1, (bytes + 512) / 1024));
-    if (bytes < qint64(1024) * 1024 * 1024)
-        return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
-    return QStringLiteral("%1 GB").arg(double(bytes) / (1024.0 * 1024.0 * 1024.0), 0, 'f', 1);
-}
-
 QString HeaderLine(const QString &label, const QString &value)
 {
     if (value.isEmpty())
@@ -43,18 +33,21 @@ QString HeaderLine(const QString &label, const QString &value)
            value.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
-// One line per attachment: its name, media type and size.
-QString AttachmentLines(const MailAttachments &attachments)
+// One line per attachment: its name, media type and size, a link to its file or to
+// where the page shows it.
+QString AttachmentLines(const MailAttachments &attachments, const QStringList &targets)
 {
     if (attachments.isEmpty())
         return QString();
     QStringList lines;
-    int n = 0;
-    for (const MailAttachment &attachment : attachments)
-        lines << QStringLiteral("<span class=\"attachment\"><a href=\"") + AttachmentLinkTarget(++n) +
-                     QStringLiteral("\">") + attachment.fileName.toHtmlEscaped() + QStringLiteral("</a>") +
-                     QStringLiteral(" <span class=\"address\">(") + attachment.mimeType.toHtmlEscaped() +
-                     QStringLiteral(", ") + ReadableSize(attachment.size) + QStringLiteral(")</span></span>");
+    for (qsizetype i = 0; i < attachments.size(); ++i) {
+        const MailAttachment &attachment = attachments[i];
+        const QString target = i < targets.size() ? targets[i] : AttachmentLinkTarget(int(i) + 1);
+        lines << QStringLiteral("<span class=\"attachment\"><a href=\"") + target.toHtmlEscaped() + QStringLiteral("\">") +
+                     attachment.fileName.toHtmlEscaped() + QStringLiteral("</a> <span class=\"address\">(") +
+                     attachment.mimeType.toHtmlEscaped() + QStringLiteral(", ") + ReadableSize(attachment.size) +
+                     QStringLiteral(")</span></span>");
+    }
     return QStringLiteral("<div class=\"line\"><span class=\"label\">Attachments</span><span class=\"values\">") +
            lines.join(QStringLiteral("<br>")) + QStringLiteral("</span></div>");
 }
@@ -72,6 +65,17 @@ QString FillSixFields(QString text, const MessageRecord &record, const QString &
     return text;
 }
 
+std::function<void(const QByteArray &, int *, QString *)> &PdfInspectorSlot()
+{
+    static std::function<void(const QByteArray &, int *, QString *)> inspect;
+    return inspect;
+}
+
+std::function<void(const QByteArray &, int *, QString *)> PdfInspector()
+{
+    return PdfInspectorSlot();
+}
+
 } // namespace
 
 PageContent ComposePageContent(const MessageBodies &bodies, const PageOptions &options)
@@ -83,7 +87,17 @@ PageContent ComposePageContent(const MessageBodies &bodies, const PageOptions &o
         content.body = PlainTextAsHtml(bodies.plainText);
     content.toLine = HeaderLine(QStringLiteral("To"), bodies.to);
     content.ccLine = HeaderLine(QStringLiteral("Cc"), bodies.cc);
-    content.attachmentLines = AttachmentLines(bodies.attachments);
+    QStringList targets;
+    if (options.showAttachments) {
+        ShowOptions show;
+        show.pictures = options.printAsHtml;
+        show.inspectPdf = PdfInspector();
+        ShownAttachments shown = ShowAttachments(bodies.attachments, show);
+        content.shownAttachments = shown.html;
+        content.appended = shown.appended;
+        targets = shown.lineTargets;
+    }
+    content.attachmentLines = AttachmentLines(bodies.attachments, targets);
     return content;
 }
 
@@ -109,7 +123,7 @@ QString FillPageTemplate(const QString &page, const MessageRecord &record, const
                 line = &candidate;
             }
         }
-        out += FillSixFields(page.mid(from, next < 0 ? -1 : next - from), record, content.body);
+        out += FillSixFields(page.mid(from, next < 0 ? -1 : next - from), record, content.body + content.shownAttachments);
         if (next < 0)
             break;
         out += line->second;
@@ -123,10 +137,49 @@ QString PageFilePath()
     return TempFolder() + QStringLiteral("/tmp.tmp");
 }
 
-void WriteMessagePage(const MessageRecord &record, const PageOptions &options, const QString &pagePath)
+MessageContent ReadMessageContent(const MessageRecord &record)
+{
+    MessageContent content;
+    try {
+        content.original = record.original();
+    } catch (...) {
+        content.problem = DescribeException(std::current_exception());
+        return content;
+    }
+    if (content.original.isEmpty()) {
+        content.bodies = record.bodies(); // a record that was never stored keeps its bodies
+        return content;
+    }
+    const std::unique_ptr<MailMessage> message =
+        MailMessage::fromBytes(content.original, {}, MailMessage::Attachments::WithContents);
+    content.bodies.plainText = message->plainTextBody();
+    content.bodies.html = message->htmlBody();
+    content.bodies.to = message->toText();
+    content.bodies.cc = message->ccText();
+    content.bodies.messageId = message->messageId();
+    content.bodies.attachments = message->attachments();
+    content.date = message->date();
+    return content;
+}
+
+void SetPdfInspector(std::function<void(const QByteArray &, int *, QString *)> inspect)
+{
+    PdfInspectorSlot() = std::move(inspect);
+}
+
+PageContent WriteMessagePage(const MessageRecord &record, const PageOptions &options, const QString &pagePath)
+{
+    return WriteMessagePage(record, ReadMessageContent(record), options, pagePath);
+}
+
+PageContent WriteMessagePage(const MessageRecord &record, const MessageContent &content, const PageOptions &options,
+                             const QString &pagePath)
 {
     QString page = ReadWholeFile(ProgramFile(QStringLiteral("Base.tmp")));
-    page = FillPageTemplate(page, record, ComposePageContent(record.bodies(), options));
+    // A message the store could not give back whole: the page shows what the list
+    // knows of it, when the store still has its bodies.
+    const PageContent shown = ComposePageContent(content.problem.isEmpty() ? content.bodies : record.bodies(), options);
+    page = FillPageTemplate(page, record, shown);
 
     // The template's image is found beside the page file; copied once, never refreshed.
     const QString imageCopy = QFileInfo(pagePath).absolutePath() + QStringLiteral("/ipad-yahoo-mail.png");
@@ -142,6 +195,7 @@ void WriteMessagePage(const MessageRecord &record, const PageOptions &options, c
     OpenTextFile(pagePath, slot);
     WriteText(page, slot);
     CloseTextFile(slot);
+    return shown;
 }
 
 } // namespace larkspan

@@ -25,6 +25,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -64,6 +65,13 @@ Form3::Form3(ExportWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Wind
     connect(chkSkipExported, &QCheckBox::toggled, this, [](bool on) {
         ErrorTrap trap("Form3", "chkSkipExported_Click", __LINE__);
         trap.step(__LINE__, [&] { WriteSetting(QStringLiteral("SkipExported"), on ? QStringLiteral("1") : QStringLiteral("0")); });
+    });
+    // Showing the attachments or not changes the page: the preview follows at once.
+    connect(chkShowAttachments, &QCheckBox::toggled, this, [this](bool on) {
+        ErrorTrap trap("Form3", "chkShowAttachments_Click", __LINE__);
+        trap.step(__LINE__, [&] { WriteSetting(QStringLiteral("ShowAttachments"), on ? QStringLiteral("1") : QStringLiteral("0")); });
+        trap.step(__LINE__, [&] { CreateHTMLFile(); });
+        trap.step(__LINE__, [&] { Navigate(); });
     });
     connect(PushButton1, &QPushButton::clicked, this, &Form3::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form3::PushButton2_Click);
@@ -112,6 +120,13 @@ void Form3::buildControls()
     frame3Layout->addWidget(txtBackupPath, 0, 0);
     frame3Layout->addWidget(PushButton6, 0, 1);
     frame3Layout->addWidget(chkSkipExported, 1, 0, 1, 2);
+    chkShowAttachments = new QCheckBox(QStringLiteral("Show attachments in the PDF"), Frame3);
+    chkShowAttachments->setObjectName(QStringLiteral("chkShowAttachments"));
+    chkShowAttachments->setChecked(true);
+    chkShowAttachments->setAccessibleDescription(
+        QStringLiteral("Pictures, texts, attached emails, invitations and PDF documents are shown after the email; "
+                       "every attachment stays inside the PDF either way"));
+    frame3Layout->addWidget(chkShowAttachments, 2, 0, 1, 2);
     frame3Layout->setColumnStretch(0, 1);
 
     WebBrowser1 = new WebBrowser(this);
@@ -169,7 +184,7 @@ void Form3::buildControls()
     runs->addWidget(PushButton2);
     layout->addLayout(runs);
     // Tab goes through the controls as the layout shows them.
-    const QList<QWidget *> tabOrder = {Text1, PushButton7, PushButton9, txtBackupPath, PushButton6, chkSkipExported, PushButton4,
+    const QList<QWidget *> tabOrder = {Text1, PushButton7, PushButton9, txtBackupPath, PushButton6, chkSkipExported, chkShowAttachments, PushButton4,
                                        PushButton3, PushButton5, WebBrowser1, PushButton8, PushButton1, PushButton2};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -208,6 +223,11 @@ void Form3::Form_Load()
         Records = SelectedRecords;
         CurrentIndex = 1;
         RecordCount = Records.upperBound();
+    });
+    trap.step(__LINE__, [&] {
+        // Before the first page: the preview shows what the PDF will.
+        const QSignalBlocker quiet(chkShowAttachments);
+        chkShowAttachments->setChecked(ReadSetting(QStringLiteral("ShowAttachments"), QStringLiteral("1")) == QLatin1String("1"));
     });
     trap.step(__LINE__, [&] { CreateHTMLFile(); });
     trap.step(__LINE__, [&] { Navigate(); });

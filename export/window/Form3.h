@@ -86,6 +86,7 @@ public:
     QPushButton *PushButton9 = nullptr;
     QGroupBox *Frame3 = nullptr;
     QCheckBox *chkSkipExported = nullptr; // "Skip emails already exported to this folder"
+    QCheckBox *chkShowAttachments = nullptr; // "Show attachments in the PDF"
     QLineEdit *txtBackupPath = nullptr;
     QPushButton *PushButton6 = nullptr;
     WebBrowser *WebBrowser1 = nullptr;

@@ -3,6 +3,8 @@
 
 #include "platform/core/ErrorReport.h"
 
+#include <QCheckBox>
+
 namespace larkspan {
 
 void Form3::CreateHTMLFile()
@@ -12,7 +14,7 @@ void Form3::CreateHTMLFile()
     HTMLFilePath.clear();
     try {
         const QString path = PageFilePath();
-        WriteMessagePage(Records(CurrentIndex), PageOptions{PrintAsHTML}, path);
+        WriteMessagePage(Records(CurrentIndex), PageOptions{PrintAsHTML, chkShowAttachments->isChecked()}, path);
         HTMLFilePath = path;
         PageFailure.clear();
     } catch (...) {

@@ -79,7 +79,7 @@ ExportSettings Form3::runSettings() const
 {
     ExportSettings settings;
     settings.folder = txtBackupPath->text();
-    settings.page = PageOptions{PrintAsHTML};
+    settings.page = PageOptions{PrintAsHTML, chkShowAttachments->isChecked()};
     settings.skipExported = chkSkipExported->isChecked();
     settings.startedAt = Now();
     settings.pageFile = PageFilePath();

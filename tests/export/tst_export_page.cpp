@@ -137,7 +137,7 @@ private slots:
         details.to = to;
         details.cc = cc;
         for (int i = 0; i < sizes.size(); ++i)
-            details.attachments.append({QStringLiteral("<%1>.txt").arg(i), QStringLiteral("text/plain"), sizes[i], {}});
+            details.attachments.append({QStringLiteral("<%1>.txt").arg(i), QStringLiteral("text/plain"), {}, sizes[i], {}});
         const QString filled = FillPageTemplate(QStringLiteral("[%Subject%]A%To%B%Cc%C%Attachments%D"),
                                                 MakeRecord(subject, QStringLiteral("body")),
                                                 ComposePageContent(details, PageOptions{true}));
