@@ -6,11 +6,13 @@
 #include "mail/MailMessage.h"
 #include "mail/OleDate.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QRegularExpression>
+#include <QSize>
 #include <QUtf8StringView>
 #include <QtEndian>
+
+#include <climits>
+#include <cstdlib>
 
 namespace larkspan {
 
@@ -111,10 +113,37 @@ QSize PictureSize(const QByteArray &format, const QByteArray &data)
             return QSize((p[26] | p[27] << 8) & 0x3fff, (p[28] | p[29] << 8) & 0x3fff);
         return QSize();
     }
-    QBuffer buffer;
-    buffer.setData(data);
-    QImageReader reader(&buffer, format);
-    return reader.size();
+    // The other headers are read here too: a picture reader may refuse to size what it
+    // would not decode, and the size is what tells a decompression bomb.
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    if (format == "png")
+        return data.size() >= 24 ? QSize(int(std::min<quint32>(qFromBigEndian<quint32>(p + 16), INT_MAX)),
+                                         int(std::min<quint32>(qFromBigEndian<quint32>(p + 20), INT_MAX)))
+                                  : QSize();
+    if (format == "gif")
+        return data.size() >= 10 ? QSize(qFromLittleEndian<quint16>(p + 6), qFromLittleEndian<quint16>(p + 8)) : QSize();
+    if (format == "bmp")
+        return data.size() >= 26 ? QSize(int(std::min<qint64>(qAbs(qint64(qFromLittleEndian<qint32>(p + 18))), INT_MAX)),
+                                         int(std::min<qint64>(qAbs(qint64(qFromLittleEndian<qint32>(p + 22))), INT_MAX)))
+                                  : QSize();
+    if (format == "jpeg") {
+        // The frame header (SOFn) holds the size; markers before it are skipped by length.
+        for (qsizetype at = 2; at + 9 <= data.size();) {
+            if (p[at] != 0xFF)
+                return QSize();
+            const uchar marker = p[at + 1];
+            if (marker == 0xFF) { // fill byte
+                ++at;
+                continue;
+            }
+            const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+            if (frame)
+                return QSize(qFromBigEndian<quint16>(p + at + 7), qFromBigEndian<quint16>(p + at + 5));
+            at += 2 + qFromBigEndian<quint16>(p + at + 2);
+        }
+        return QSize();
+    }
+    return QSize();
 }
 
 QString PictureHtml(const MailAttachment &attachment, QString *reason)
