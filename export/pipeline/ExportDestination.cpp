@@ -8,9 +8,7 @@ QString PdfPerMessage::pathFor(int count, const MessageRecord &record, QList<App
     *failures += name.failures;
     if (name.path.isEmpty())
         return QString();
-    const QString path = UniqueInRun(name.path, m_taken);
-    HandPathToPdfWriter(path);
-    return path;
+    return UniqueInRun(name.path, m_taken);
 }
 
 } // namespace larkspan

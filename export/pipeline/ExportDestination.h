@@ -16,10 +16,12 @@ class ExportDestination {
 public:
     virtual ~ExportDestination() = default;
 
-    // The path the PDF writer writes message count's PDF to, handed over to it; empty
-    // when no usable name comes out. Fields that could not be worked out are added to
-    // failures.
+    // The path message count's PDF goes to; empty when no usable name comes out.
+    // Fields that could not be worked out are added to failures. Messages are named in
+    // their order.
     virtual QString pathFor(int count, const MessageRecord &record, QList<AppError> *failures) = 0;
+    // The message with that path prints now: the PDF writer is told where it goes.
+    virtual void handOff(const QString &path) { HandPathToPdfWriter(path); }
 
     // The run is over (cancelled or not): whatever the destination still has to write.
     // The reason in words when it could not; empty otherwise.

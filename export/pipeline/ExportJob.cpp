@@ -10,48 +10,37 @@
 
 namespace larkspan {
 
-namespace {
-
-// The PDF's name as the report gives it: relative to the output folder.
-QString ReportedFile(const QString &folder, const QString &path)
-{
-    return path.startsWith(folder) ? path.mid(folder.size()) : path;
-}
-
-QString WithoutAttachments(const QString &reason)
-{
-    return QStringLiteral("PDF created without its attachments: ") + reason;
-}
-
-} // namespace
-
-ExportJob::ExportJob(const ExportJobContext &context, int count, const MessageRecord &record, QObject *parent)
-    : QObject(parent), m_context(context), m_count(count), m_record(record), m_page(context.printingPage)
+ExportJob::ExportJob(const ExportJobContext &context, int count, const MessageRecord &record, WebPage *page,
+                     const QString &pageFile, QObject *parent)
+    : QObject(parent), m_context(context), m_count(count), m_record(record), m_page(page), m_pageFile(pageFile)
 {
     m_limit.setSingleShot(true);
-    connect(&m_limit, &QTimer::timeout, this, [this] { fail(m_lateFailure); });
+    connect(&m_limit, &QTimer::timeout, this, [this] {
+        if (m_page && (m_phase == Phase::Loading || m_phase == Phase::Printing))
+            m_page->stop(); // nothing more of this message may arrive late
+        fail(m_lateFailure);
+    });
 }
 
 ExportJob *ExportJob::forLoadedPage(const ExportJobContext &context, int count, const MessageRecord &record,
                                     WebPage *page, const QString &path, const QString &pageFailure, QObject *parent)
 {
-    auto *job = new ExportJob(context, count, record, parent);
-    job->m_page = page;
+    auto *job = new ExportJob(context, count, record, page, QString(), parent);
     job->m_pageLoaded = true;
     job->m_outcome.path = path;
     job->m_presetFailure = pageFailure;
     return job;
 }
 
-void ExportJob::start()
+WebPage *ExportJob::page() const
 {
-    if (m_step != Step::Idle || m_finished)
-        return;
-    run();
+    return m_page;
 }
 
-void ExportJob::run()
+void ExportJob::prepare()
 {
+    if (m_phase != Phase::Idle)
+        return;
     if (skipped())
         return;
     if (m_pageLoaded) {
@@ -59,12 +48,16 @@ void ExportJob::run()
             fail(QStringLiteral("The page of this message could not be written: ") + m_presetFailure);
             return;
         }
-        print();
+        m_phase = Phase::Loaded;
+        emit loaded();
         return;
     }
     if (!pageMade() || !named())
         return;
-    load();
+    m_phase = Phase::Loading;
+    m_pageConnections << connect(m_page, &WebPage::stateChanged, this, &ExportJob::onPageChanged);
+    arm(QStringLiteral("The page did not finish loading."));
+    m_page->navigate(m_pageFile);
 }
 
 bool ExportJob::skipped()
@@ -75,8 +68,6 @@ bool ExportJob::skipped()
     if (done.isEmpty())
         return false;
     m_outcome.path = m_context.folder + done;
-    m_context.report->add(m_context.runTime, m_record, done, ExportReport::Status::Skipped,
-                          QStringLiteral("already exported to this folder"));
     end(ExportOutcome::State::Skipped);
     return true;
 }
@@ -85,7 +76,7 @@ bool ExportJob::pageMade()
 {
     try {
         m_content = ReadMessageContent(m_record);
-        m_shown = WriteMessagePage(m_record, m_content, m_context.page, m_context.pageFile);
+        m_shown = WriteMessagePage(m_record, m_content, m_context.page, m_pageFile);
     } catch (...) {
         const QString reason = DescribeException(std::current_exception());
         if (m_context.reportError)
@@ -95,7 +86,7 @@ bool ExportJob::pageMade()
         fail(QStringLiteral("its page could not be written: ") + reason);
         return false;
     }
-    emit pageWritten(m_context.pageFile, QString());
+    emit pageWritten(m_pageFile, QString());
     return true;
 }
 
@@ -125,27 +116,24 @@ void ExportJob::arm(const QString &failureWhenLate)
     m_limit.start(m_context.waitLimitMs);
 }
 
-void ExportJob::load()
-{
-    m_step = Step::Loading;
-    m_pageConnection = connect(m_page, &WebPage::stateChanged, this, &ExportJob::onPageChanged);
-    arm(QStringLiteral("The page did not finish loading."));
-    m_page->navigate(m_context.pageFile);
-}
-
 void ExportJob::onPageChanged()
 {
-    if (m_step != Step::Loading || !m_page || m_page->readyState() != WebPage::Complete)
+    if (m_phase != Phase::Loading || !m_page || m_page->readyState() != WebPage::Complete)
         return;
     if (m_page->queryStatusPrint() != WebPage::PrintReady)
         return; // the print command comes with the complete document
-    disconnect(m_pageConnection);
+    for (const auto &connection : std::as_const(m_pageConnections))
+        disconnect(connection);
+    m_pageConnections.clear();
     m_limit.stop();
-    print();
+    m_phase = Phase::Loaded;
+    emit loaded();
 }
 
 void ExportJob::print()
 {
+    if (m_phase != Phase::Loaded)
+        return;
     if (!m_page) {
         fail(QStringLiteral("The page to print is gone."));
         return;
@@ -164,10 +152,17 @@ void ExportJob::print()
         warning = DescribeException(std::current_exception());
     }
     m_outcome.recordWarning = warning;
-    m_step = Step::Printing;
-    m_pageConnection = connect(m_page, &WebPage::printFinished, this, &ExportJob::onPrinted);
+    m_phase = Phase::Printing;
+    m_pageConnections << connect(m_page, &WebPage::printRendered, this, [this] {
+        if (m_phase != Phase::Printing)
+            return;
+        m_phase = Phase::Rendered;
+        emit rendered();
+    });
+    m_pageConnections << connect(m_page, &WebPage::printFinished, this, &ExportJob::onPrinted);
+    // Handed over only now: a page loaded ahead must not take this one's name.
+    m_context.destination->handOff(m_outcome.path);
     if (!m_page->printWithoutPrompt(record)) {
-        disconnect(m_pageConnection);
         fail(QStringLiteral("The page was not ready to print."));
         return;
     }
@@ -176,10 +171,8 @@ void ExportJob::print()
 
 void ExportJob::onPrinted(bool ok, const QString &path, const QString &error)
 {
-    if (m_step != Step::Printing)
+    if (m_phase != Phase::Printing && m_phase != Phase::Rendered)
         return;
-    disconnect(m_pageConnection);
-    m_limit.stop();
     if (m_cancelRequested) {
         end(ExportOutcome::State::Cancelled);
         return;
@@ -200,11 +193,15 @@ void ExportJob::onPrinted(bool ok, const QString &path, const QString &error)
 
 void ExportJob::cancel(bool now)
 {
-    if (m_finished)
+    if (isFinished())
         return;
     m_cancelRequested = true;
-    if (now || m_step != Step::Printing)
-        end(ExportOutcome::State::Cancelled);
+    const bool printing = m_phase == Phase::Printing || m_phase == Phase::Rendered;
+    if (printing && !now)
+        return;
+    if (m_page && (m_phase == Phase::Loading || printing))
+        m_page->stop(); // abandons the load or the print: nothing of it is written
+    end(ExportOutcome::State::Cancelled);
 }
 
 void ExportJob::fail(const QString &failure, const QString &listed)
@@ -220,30 +217,14 @@ void ExportJob::fail(const QString &failure, const QString &listed)
 
 void ExportJob::end(ExportOutcome::State state)
 {
-    if (m_finished)
+    if (isFinished())
         return;
-    m_finished = true;
-    m_step = Step::Done;
+    m_phase = Phase::Done;
     m_limit.stop();
-    disconnect(m_pageConnection);
+    for (const auto &connection : std::as_const(m_pageConnections))
+        disconnect(connection);
+    m_pageConnections.clear();
     m_outcome.state = state;
-    const QString file = ReportedFile(m_context.folder, m_outcome.path);
-    switch (state) {
-    case ExportOutcome::State::Cancelled:
-        m_context.report->add(m_context.runTime, m_record, file, ExportReport::Status::Cancelled,
-                              QStringLiteral("the export was cancelled"));
-        break;
-    case ExportOutcome::State::Failed:
-        m_context.report->add(m_context.runTime, m_record, file, ExportReport::Status::Failed, m_outcome.failure);
-        break;
-    case ExportOutcome::State::Exported:
-        m_context.report->add(m_context.runTime, m_record, file, ExportReport::Status::Exported,
-                              m_outcome.recordWarning.isEmpty() ? QString() : WithoutAttachments(m_outcome.recordWarning));
-        break;
-    case ExportOutcome::State::Skipped: // its row is added where the earlier file is known
-    case ExportOutcome::State::Pending:
-        break;
-    }
     qCDebug(lcExport).noquote() << "message" << m_count << "->" << m_outcome.path << ":"
                                 << (state == ExportOutcome::State::Failed ? m_outcome.failure : QStringLiteral("ended"));
     emit finished();

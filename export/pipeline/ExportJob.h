@@ -28,59 +28,68 @@ struct ExportOutcome {
 
 // What every job of one run shares.
 struct ExportJobContext {
-    QString folder;  // the output folder, as the report names files relative to it
-    QString runTime; // the report's time for this run
+    QString folder; // the output folder
     PageOptions page;
-    QString pageFile; // where a job writes the page it loads
-    WebPage *printingPage = nullptr;
     ExportDestination *destination = nullptr;
-    ExportReport *report = nullptr;
+    const ExportReport *report = nullptr; // what earlier runs exported
     bool skipping = false; // skip what the report lists as exported, its PDF still there
     int waitLimitMs = 3 * 60 * 1000;
     // Unexpected failures of a step, for the error report (the job goes on).
     std::function<void(const QString &description)> reportError;
 };
 
-// One message to one PDF: the skip check, its page, its name, loading and printing the
-// page with the message's record, and its row in the report. A job ends with exactly
-// one finished() signal; its outcome is read then. A job that needs no waiting (a
-// skipped message, a page or a name that failed) finishes inside start().
+// One message to one PDF: the skip check, its page, its name, loading the page, and
+// printing it with the message's record. The run says when a loaded page may print,
+// so that two messages can be in flight and their PDFs still come in order. A job
+// ends with exactly one finished() signal; its outcome is read then. A job that needs
+// no waiting (a skipped message, a page or a name that failed) finishes inside
+// prepare().
 class ExportJob : public QObject {
     Q_OBJECT
 public:
-    // A message whose page the job writes and loads into the context's printing page.
-    ExportJob(const ExportJobContext &context, int count, const MessageRecord &record, QObject *parent = nullptr);
-    // A message whose page is already loaded in page (the preview), named path already;
+    enum class Phase { Idle, Loading, Loaded, Printing, Rendered, Done };
+
+    // A message whose page the job writes to pageFile and loads into page.
+    ExportJob(const ExportJobContext &context, int count, const MessageRecord &record, WebPage *page,
+              const QString &pageFile, QObject *parent = nullptr);
+    // A message whose page is loaded already in page (the preview), named path already;
     // pageFailure says why that page could not be made (it is not printed then).
     static ExportJob *forLoadedPage(const ExportJobContext &context, int count, const MessageRecord &record,
                                     WebPage *page, const QString &path, const QString &pageFailure,
                                     QObject *parent = nullptr);
 
-    void start();
-    // Ends the job as cancelled. now: at once, leaving whatever it waits for; otherwise
-    // when the print it waits for ends (the caller stops the page to end it sooner).
+    // Up to a loaded page: skip check, page, name, loading.
+    void prepare();
+    // Prints the loaded page into its PDF, with the message's record inside.
+    void print();
+    // Ends the job as cancelled. now: at once, abandoning what it loads or prints;
+    // otherwise when the print it waits for ends (the caller stops the page to end it
+    // sooner). A job that has not begun printing ends at once either way.
     void cancel(bool now);
 
-    bool isFinished() const { return m_finished; }
+    Phase phase() const { return m_phase; }
+    bool isFinished() const { return m_phase == Phase::Done; }
+    // Loading or printing in its page: the page is not free for another message.
+    bool holdsPage() const { return m_phase != Phase::Idle && m_phase != Phase::Done && !m_pageLoaded; }
     const ExportOutcome &outcome() const { return m_outcome; }
     int count() const { return m_count; }
     const MessageRecord &record() const { return m_record; }
+    WebPage *page() const;
 
 signals:
     // The page file was written (failure empty) or could not be (path empty).
     void pageWritten(const QString &path, const QString &failure);
+    void loaded();
+    // The engine has rendered the page; the PDF is completed and written now, and
+    // finished() follows before anything else happens.
+    void rendered();
     void finished();
 
 private:
-    enum class Step { Idle, Loading, Printing, Done };
-
-    void run();
     bool skipped();
     bool pageMade();
     bool named();
-    void load();
     void onPageChanged();
-    void print();
     void onPrinted(bool ok, const QString &path, const QString &error);
     void fail(const QString &failure, const QString &listed = QString());
     void end(ExportOutcome::State state);
@@ -90,17 +99,17 @@ private:
     int m_count;
     MessageRecord m_record;
     QPointer<WebPage> m_page;
+    QString m_pageFile;
+    bool m_pageLoaded = false; // the page was loaded by someone else (the preview)
+    QString m_presetFailure;
     MessageContent m_content; // read once for the page and the record
     PageContent m_shown;      // what the page shows
-    bool m_pageLoaded = false;
-    QString m_presetFailure;
-    Step m_step = Step::Idle;
+    Phase m_phase = Phase::Idle;
     bool m_cancelRequested = false;
-    bool m_finished = false;
     ExportOutcome m_outcome;
     QTimer m_limit;
     QString m_lateFailure;
-    QMetaObject::Connection m_pageConnection;
+    QList<QMetaObject::Connection> m_pageConnections;
 };
 
 } // namespace larkspan

@@ -1,15 +1,20 @@
 #include "export/pipeline/ExportRun.h"
 
 #include "export/pipeline/ExportDestination.h"
+#include "platform/core/ProgramFolder.h"
 #include "platform/web/WebPage.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 
 namespace larkspan {
 
 namespace {
 
 constexpr int kListedNames = 20;
+constexpr int kMostInFlight = 2; // a third page in flight gave nothing more
 
 // A run's time in the report: ISO 8601 with the offset from UTC.
 QString IsoTime(const QDateTime &when)
@@ -23,18 +28,32 @@ QString ReportStamp(const QDateTime &when)
     return when.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
 }
 
+// The PDF's name as the report gives it: relative to the output folder.
+QString ReportedFile(const QString &folder, const QString &path)
+{
+    return path.startsWith(folder) ? path.mid(folder.size()) : path;
+}
+
+// Runs at one time in this program, each with its own page folder.
+int g_runsWritingPages = 0;
+
 } // namespace
 
-ExportRun::ExportRun(const ExportSettings &settings, ExportDestination &destination, WebPage *printingPage,
-                     QObject *parent)
-    : QObject(parent), m_settings(settings), m_destination(destination),
-      m_report(std::make_unique<ExportReport>(settings.folder, ReportStamp(settings.startedAt)))
+QString ExportRun::privatePageFolder()
 {
+    return TempFolder() + QStringLiteral("/larkspan-pages-%1").arg(QCoreApplication::applicationPid());
+}
+
+ExportRun::ExportRun(const ExportSettings &settings, ExportDestination &destination,
+                     const QList<WebPage *> &printingPages, QObject *parent)
+    : QObject(parent), m_settings(settings), m_destination(destination),
+      m_report(std::make_unique<ExportReport>(settings.folder, ReportStamp(settings.startedAt))),
+      m_runTime(IsoTime(settings.startedAt))
+{
+    for (WebPage *page : printingPages.mid(0, kMostInFlight))
+        m_pages << page;
     m_context.folder = settings.folder;
-    m_context.runTime = IsoTime(settings.startedAt);
     m_context.page = settings.page;
-    m_context.pageFile = settings.pageFile;
-    m_context.printingPage = printingPage;
     m_context.destination = &destination;
     m_context.report = m_report.get();
     m_context.skipping = settings.skipExported && m_report->knowsEarlierRuns();
@@ -43,8 +62,14 @@ ExportRun::ExportRun(const ExportSettings &settings, ExportDestination &destinat
 
 ExportRun::~ExportRun()
 {
-    if (m_current)
-        m_current->disconnect(this);
+    for (const InFlight &entry : m_flight) {
+        entry.job->disconnect(this);
+        entry.job->cancel(true);
+    }
+    if (!m_pageFolder.isEmpty()) {
+        QDir(m_pageFolder).removeRecursively();
+        --g_runsWritingPages;
+    }
 }
 
 void ExportRun::setMessages(const RecordArray &records)
@@ -72,7 +97,7 @@ void ExportRun::start()
     if (m_started)
         return;
     m_started = true;
-    next();
+    advance();
 }
 
 void ExportRun::exec()
@@ -91,78 +116,164 @@ void ExportRun::stop(Stop how)
         return;
     if (!m_stop || how == Stop::Now)
         m_stop = how;
-    if (m_current && !m_current->isFinished() && how != Stop::AfterCurrentMessage)
-        m_current->cancel(how == Stop::Now);
-}
-
-// Goes from message to message. A job that finishes inside its start() (a skipped
-// message) is collected by the loop at once, so a long row of them costs no stack and
-// no turn of the event loop each.
-void ExportRun::next()
-{
-    if (m_inNext)
-        return; // the loop below is running already (a handler of messageStarting yielded)
-    m_inNext = true;
-    while (!m_finished) {
-        if (m_current) {
-            if (!m_current->isFinished())
-                break; // its finished() brings us back
-            if (!m_collected)
-                collect(m_current);
-            m_current->deleteLater();
-            m_current = nullptr;
-        }
-        if (m_stop || m_index >= m_total) {
-            finish();
-            break;
-        }
-        const int count = ++m_index;
-        emit messageStarting(m_loaded ? m_loaded->count : count, m_total);
-        // A stop asked for while the handler yielded ends the run before this message.
-        if (m_stop) {
-            finish();
-            break;
-        }
-        ExportJob *job = m_loaded ? ExportJob::forLoadedPage(m_context, m_loaded->count, m_loaded->record,
-                                                             m_loaded->page, m_loaded->path, m_loaded->failure, this)
-                                  : new ExportJob(m_context, count, m_records(count), this);
-        m_current = job;
-        m_collected = false;
-        connect(job, &ExportJob::pageWritten, this,
-                [this, job](const QString &path, const QString &failure) { emit pageWritten(job->count(), path, failure); });
-        // Counted at once, so that the counts are right whenever they are read; but the
-        // next message starts from the event loop, not from deep inside the signal that
-        // ended this one (a print job's end, say).
-        connect(job, &ExportJob::finished, this, [this, job] {
-            if (job == m_current && !m_collected)
-                collect(job);
-        });
-        connect(job, &ExportJob::finished, this, &ExportRun::next, Qt::QueuedConnection);
-        job->start();
-        if (!job->isFinished())
-            break;
+    // A message whose turn has not come is given up at once; the one whose turn it is
+    // ends as asked.
+    const std::deque<InFlight> flight = m_flight;
+    for (const InFlight &entry : flight) {
+        if (!entry.hadTurn)
+            entry.job->cancel(true);
+        else if (how != Stop::AfterCurrentMessage)
+            entry.job->cancel(how == Stop::Now);
     }
-    m_inNext = false;
+    advance();
 }
 
-void ExportRun::collect(ExportJob *job)
+ExportJob *ExportRun::newJob()
 {
-    m_collected = true;
+    const int count = ++m_prepared;
+    if (m_loaded)
+        return ExportJob::forLoadedPage(m_context, m_loaded->count, m_loaded->record, m_loaded->page, m_loaded->path,
+                                        m_loaded->failure, this);
+    // The page no message in flight holds, and a page file of its own.
+    int slot = 0;
+    while (slot < m_pages.size() &&
+           std::any_of(m_flight.begin(), m_flight.end(),
+                       [&](const InFlight &entry) { return entry.job->holdsPage() && entry.job->page() == m_pages[slot]; }))
+        ++slot;
+    if (m_pageFolder.isEmpty()) {
+        m_pageFolder = privatePageFolder() + (g_runsWritingPages > 0 ? QStringLiteral("-%1").arg(g_runsWritingPages + 1) : QString());
+        ++g_runsWritingPages;
+        // Owner only: the pages hold mail.
+        QDir().mkpath(m_pageFolder);
+        QFile::setPermissions(m_pageFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    WebPage *page = m_pages.value(slot);
+    return new ExportJob(m_context, count, m_records(count), page,
+                         m_pageFolder + QStringLiteral("/page-%1.html").arg(slot + 1), this);
+}
+
+// Moves the run on as far as it can go now: turns and outcomes in order, pages loaded
+// ahead, prints started. Called whenever a job moves; a call made while it runs (a
+// handler of messageStarting yielded) makes it go round once more.
+void ExportRun::advance()
+{
+    if (m_inAdvance) {
+        m_advanceAgain = true;
+        return;
+    }
+    m_inAdvance = true;
+    do {
+        m_advanceAgain = false;
+        while (!m_finished && (takeTurnOrCollect() || prepareAhead()))
+            ;
+        if (!m_finished)
+            startPrints();
+        if (!m_finished && m_flight.empty() && (m_stop || m_prepared >= m_total))
+            finish();
+    } while (m_advanceAgain && !m_finished);
+    m_inAdvance = false;
+}
+
+// The oldest message in flight: its turn, or its outcome once it has ended. True when
+// something happened.
+bool ExportRun::takeTurnOrCollect()
+{
+    if (m_flight.empty())
+        return false;
+    InFlight &oldest = m_flight.front();
+    if (!oldest.hadTurn) {
+        if (m_stop) {
+            // Its turn never came: it leaves no trace, unless its PDF was written.
+            ExportJob *job = oldest.job;
+            m_flight.pop_front();
+            job->cancel(true);
+            if (job->outcome().state == ExportOutcome::State::Exported)
+                collect(job, false);
+            job->deleteLater();
+            return true;
+        }
+        oldest.hadTurn = true;
+        ExportJob *job = oldest.job;
+        emit messageStarting(job->count(), m_loaded ? 1 : m_total);
+        // A stop asked for while the handler yielded ends the run before this message:
+        // it goes as one whose turn never came.
+        if (m_stop && !m_flight.empty() && m_flight.front().job == job)
+            m_flight.front().hadTurn = false;
+        return true;
+    }
+    if (!oldest.job->isFinished())
+        return false;
+    ExportJob *job = oldest.job;
+    m_flight.pop_front();
+    collect(job, true);
+    job->deleteLater();
+    return true;
+}
+
+// Starts the next message while there is room for one more in flight.
+bool ExportRun::prepareAhead()
+{
+    const int room = m_loaded ? 1 : std::max<int>(1, int(m_pages.size()));
+    if (m_stop || m_prepared >= m_total || int(m_flight.size()) >= room)
+        return false;
+    ExportJob *job = newJob();
+    m_flight.push_back(InFlight{job});
+    connect(job, &ExportJob::pageWritten, this,
+            [this, job](const QString &path, const QString &failure) { emit pageWritten(job->count(), path, failure); });
+    connect(job, &ExportJob::loaded, this, &ExportRun::advance);
+    connect(job, &ExportJob::rendered, this, &ExportRun::advance);
+    connect(job, &ExportJob::finished, this, &ExportRun::advance);
+    job->prepare();
+    return true;
+}
+
+// A loaded page prints when its message's turn has come, or as soon as the PDF before
+// it is rendered and being written: the engine renders the one while this thread
+// completes the other, and the PDFs still end in order.
+void ExportRun::startPrints()
+{
+    for (size_t i = 0; i < m_flight.size(); ++i) {
+        ExportJob *job = m_flight[i].job;
+        if (job->phase() != ExportJob::Phase::Loaded)
+            continue;
+        const bool mayPrint = i == 0 ? m_flight[0].hadTurn
+                                     : m_flight[i - 1].hadTurn && (m_flight[i - 1].job->phase() == ExportJob::Phase::Rendered ||
+                                                                   m_flight[i - 1].job->isFinished());
+        if (mayPrint && !m_stop)
+            job->print();
+    }
+}
+
+void ExportRun::collect(ExportJob *job, bool hadTurn)
+{
     const ExportOutcome &outcome = job->outcome();
     m_outcomes << outcome;
-    if (outcome.printed)
+    if (outcome.printed && hadTurn)
         m_anyPrinted = true;
+    const QString file = ReportedFile(m_settings.folder, outcome.path);
+    const MessageRecord &record = job->record();
     switch (outcome.state) {
     case ExportOutcome::State::Exported:
         ++m_exported;
+        m_anyPrinted = true;
+        m_report->add(m_runTime, record, file, ExportReport::Status::Exported,
+                      outcome.recordWarning.isEmpty() ? QString()
+                                                      : QStringLiteral("PDF created without its attachments: ") + outcome.recordWarning);
         if (!outcome.recordWarning.isEmpty())
-            m_withoutAttachments << describe(job->count(), job->record()) +
+            m_withoutAttachments << describe(job->count(), record) +
                                         QStringLiteral(": PDF created without its attachments: ") + outcome.recordWarning;
         break;
-    case ExportOutcome::State::Failed:
-        m_failures << describe(job->count(), job->record()) + QStringLiteral(": ") + outcome.listedFailure;
+    case ExportOutcome::State::Skipped:
+        m_report->add(m_runTime, record, file, ExportReport::Status::Skipped, QStringLiteral("already exported to this folder"));
         break;
-    default:
+    case ExportOutcome::State::Failed:
+        m_report->add(m_runTime, record, file, ExportReport::Status::Failed, outcome.failure);
+        m_failures << describe(job->count(), record) + QStringLiteral(": ") + outcome.listedFailure;
+        break;
+    case ExportOutcome::State::Cancelled:
+        m_report->add(m_runTime, record, file, ExportReport::Status::Cancelled, QStringLiteral("the export was cancelled"));
+        break;
+    case ExportOutcome::State::Pending:
         break;
     }
     emit messageFinished(job->count(), outcome);
@@ -175,6 +286,11 @@ void ExportRun::finish()
     m_finished = true;
     m_destinationProblem = m_destination.finish(m_stop.has_value());
     m_saveProblem = m_report->problem().isEmpty() ? m_report->save() : QString();
+    if (!m_pageFolder.isEmpty()) {
+        QDir(m_pageFolder).removeRecursively();
+        m_pageFolder.clear();
+        --g_runsWritingPages;
+    }
     emit finished();
 }
 

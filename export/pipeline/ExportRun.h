@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -24,15 +25,20 @@ struct ExportSettings {
     PageOptions page;          // how each message's page is made
     bool skipExported = false; // "Skip emails already exported to this folder"
     QDateTime startedAt;       // the run's time in the report
-    QString pageFile;          // where the pages are written to be loaded
     int waitLimitMs = 3 * 60 * 1000; // longest wait for a page to load or a PDF to be written
 };
 
-// An export run: its messages one after the other, each by an ExportJob, into the
-// destination; every message gets a row in the output folder's export report, which
-// is written when the run ends. Window-free: the export window drives it, and so can a
-// program without windows. The run goes on in the event loop; start() returns at once
-// and finished() tells the end.
+// An export run: its messages in order, each by an ExportJob, into the destination;
+// every message gets a row in the output folder's export report, which is written
+// when the run ends. Window-free: the export window drives it, and so can a program
+// without windows. The run goes on in the event loop; start() returns at once and
+// finished() tells the end.
+//
+// With two printing pages, two messages are in flight: while one page prints, the
+// next message's page loads in the other, and it starts printing while the first PDF
+// is being completed and written. Everything that is seen stays in the messages'
+// order: their turns (messageStarting), names, report rows and outcomes. The pages are
+// written into a private folder of the run, removed when it ends.
 class ExportRun : public QObject {
     Q_OBJECT
 public:
@@ -42,13 +48,15 @@ public:
         AfterCurrentMessage // it is exported as usual; no further one starts
     };
 
-    ExportRun(const ExportSettings &settings, ExportDestination &destination, WebPage *printingPage,
+    // printingPages: one or two pages to load and print the messages in.
+    ExportRun(const ExportSettings &settings, ExportDestination &destination, const QList<WebPage *> &printingPages,
               QObject *parent = nullptr);
     ~ExportRun() override;
 
     // The messages, numbered from 1 in this order (their "<Count>").
     void setMessages(const RecordArray &records);
     // Instead: one message whose page is loaded already in page, printed to path.
+    // A message's turn comes when every message before it has ended.
     void setLoadedPage(int count, const MessageRecord &record, WebPage *page, const QString &path,
                        const QString &pageFailure);
     // Where unexpected failures of a step are reported; the run goes on after them.
@@ -86,27 +94,42 @@ public:
     static QString listed(const QStringList &named);
     // "n. Subject" ("(no subject)" when it has none).
     static QString describe(int count, const MessageRecord &record);
+    // The private folder the runs of this program write their pages into.
+    static QString privatePageFolder();
 
 signals:
-    // Message count of total comes next. A handler may yield to the event loop; a stop
-    // asked for meanwhile ends the run before this message.
+    // Message count of total has its turn: every message before it has ended. A
+    // handler may yield to the event loop; a stop asked for meanwhile ends the run
+    // before this message.
     void messageStarting(int count, int total);
     void pageWritten(int count, const QString &path, const QString &failure);
     void messageFinished(int count, const larkspan::ExportOutcome &outcome);
     void finished();
 
 private:
-    void next();
-    void collect(ExportJob *job);
+    struct InFlight {
+        ExportJob *job;
+        bool hadTurn = false;
+    };
+    void advance();
+    bool takeTurnOrCollect();
+    bool prepareAhead();
+    void startPrints();
+    void collect(ExportJob *job, bool hadTurn);
     void finish();
+    ExportJob *newJob();
 
     ExportSettings m_settings;
     ExportDestination &m_destination;
     ExportJobContext m_context;
     std::unique_ptr<ExportReport> m_report;
+    QString m_runTime;
     RecordArray m_records;
     int m_total = 0;
-    int m_index = 0;
+    int m_prepared = 0; // messages given to a job so far
+    QList<QPointer<WebPage>> m_pages;
+    QString m_pageFolder; // where this run writes its pages; empty until it writes one
+    std::deque<InFlight> m_flight; // in the messages' order
     // A message whose page is loaded already (the preview).
     struct LoadedPage {
         int count;
@@ -116,12 +139,11 @@ private:
         QString failure;
     };
     std::optional<LoadedPage> m_loaded;
-    QPointer<ExportJob> m_current;
-    bool m_collected = false; // m_current's outcome is counted
     std::optional<Stop> m_stop;
     bool m_started = false;
     bool m_finished = false;
-    bool m_inNext = false;
+    bool m_inAdvance = false;
+    bool m_advanceAgain = false;
 
     QList<ExportOutcome> m_outcomes;
     QStringList m_failures;

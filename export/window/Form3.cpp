@@ -13,6 +13,7 @@
 #include "platform/widgets/ProgressBar.h"
 #include "platform/core/SettingsStore.h"
 #include "platform/widgets/WebBrowser.h"
+#include "platform/web/WebPage.h"
 #include "platform/widgets/WindowPointer.h"
 
 #include <QWebEnginePage>
@@ -145,6 +146,11 @@ void Form3::buildControls()
     // Chromium gives a page it believes hidden background priority, which slowed
     // every print; this page is printed, so it counts as visible.
     WebBrowser2->page()->setVisible(true);
+    // While WebBrowser2 prints one message, the next one loads here. What it prints is
+    // told as WebBrowser2's, so that whoever follows the printing browser sees every PDF.
+    m_secondPrintingPage = new WebPage(WebBrowser2);
+    m_secondPrintingPage->page()->setVisible(true);
+    connect(m_secondPrintingPage, &WebPage::printFinished, WebBrowser2, &WebBrowser::printFinished);
 
     ProgressBar1 = new ProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -212,6 +218,7 @@ void Form3::Form_Load()
     trap.step(__LINE__, [&] {
         WebBrowser1->setSilent(true);
         WebBrowser2->setSilent(true);
+        m_secondPrintingPage->setSilent(true);
     });
     trap.step(__LINE__, [&] {
         ApplyClassicColors(this);

@@ -82,7 +82,6 @@ ExportSettings Form3::runSettings() const
     settings.page = PageOptions{PrintAsHTML, chkShowAttachments->isChecked()};
     settings.skipExported = chkSkipExported->isChecked();
     settings.startedAt = Now();
-    settings.pageFile = PageFilePath();
     settings.waitLimitMs = WaitLimitMs;
     return settings;
 }
@@ -122,7 +121,7 @@ void Form3::RunExport()
     } else {
         // The name is made; the run prints the preview's page to it.
         PdfPerMessage destination([this](int count) { return fileNameFields(count); });
-        ExportRun run(runSettings(), destination, WebBrowser1->webPage());
+        ExportRun run(runSettings(), destination, {WebBrowser1->webPage()});
         run.setLoadedPage(CurrentIndex, Records(CurrentIndex), WebBrowser1->webPage(), path, m_previewFailure);
         run.setErrorReporter([&trap](const QString &description) { trap.step(__LINE__, [&] { throw AppError(description); }); });
         m_oneRun = &run;
@@ -181,7 +180,8 @@ void Form3::RunExportAll()
 
     // Each message is named from the pattern and folder as the window holds them then.
     PdfPerMessage destination([this](int count) { return fileNameFields(count); });
-    ExportRun run(runSettings(), destination, WebBrowser2->webPage());
+    // Two messages in flight: WebBrowser2 and a second page beside it.
+    ExportRun run(runSettings(), destination, {WebBrowser2->webPage(), m_secondPrintingPage});
     run.setMessages(Records);
     run.setErrorReporter([&trap](const QString &description) { trap.step(__LINE__, [&] { throw AppError(description); }); });
     connect(&run, &ExportRun::messageStarting, this, [&](int i, int count) {
@@ -195,10 +195,6 @@ void Form3::RunExportAll()
             run.stop(ExportRun::Stop::Now);
         else
             CurrentIndex = i;
-    });
-    connect(&run, &ExportRun::pageWritten, this, [this](int, const QString &path, const QString &failure) {
-        HTMLFilePath = path;
-        PageFailure = failure;
     });
     m_allRun = &run;
     run.exec();

@@ -140,6 +140,12 @@ void PdfWriter::rendered(QWebEnginePage *page, PdfPrintJob *job, const QByteArra
         if (pdf.isEmpty()) {
             job->finish(false, QStringLiteral("The page could not be rendered to PDF."));
         } else {
+            QPointer<PdfPrintJob> alive(job);
+            emit job->rendered();
+            if (!alive || job->m_cancelled || job->m_finished)
+                job = nullptr; // given up on while it was told
+        }
+        if (job && !pdf.isEmpty()) {
             QByteArray document = pdf;
             if (!job->m_record.isEmpty()) {
                 job->m_recordWarning = AddRecordToPdf(document, job->m_record);

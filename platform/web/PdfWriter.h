@@ -35,6 +35,9 @@ public:
     void cancel();
 
 signals:
+    // The page has been rendered; the PDF is being completed and written now, and
+    // finished() follows before anything else this thread does.
+    void rendered();
     void finished(bool ok);
 
 private:

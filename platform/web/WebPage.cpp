@@ -256,6 +256,7 @@ bool WebPage::printWithoutPrompt(const PdfRecord &record, QWidget *dialogOwner)
     if (printer == PdfWriterDeviceName()) {
         PdfPrintJob *job = PdfWriter::instance().print(m_page, sharedPageLayout(), dialogOwner, record);
         m_job = job;
+        connect(job, &PdfPrintJob::rendered, this, &WebPage::printRendered);
         connect(job, &PdfPrintJob::finished, this, [this, job](bool ok) {
             if (m_job == job)
                 m_job = nullptr;

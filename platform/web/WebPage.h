@@ -94,6 +94,9 @@ public:
 signals:
     // Busy, ready state or print status changed.
     void stateChanged();
+    // The PDF writer has the page rendered and completes the PDF now; printFinished
+    // follows before this thread does anything else.
+    void printRendered();
     // A print job ended: ok, the PDF path (our PDF writer) and the reason of a failure.
     void printFinished(bool ok, const QString &path, const QString &error);
 

@@ -210,11 +210,19 @@ private slots:
         openWith({MakeRecord(QStringLiteral("Heron census"), QStringLiteral("herons")),
                   MakeRecord(QStringLiteral("Lantern order"), QStringLiteral("lanterns"))});
         QTRY_COMPARE_WITH_TIMEOUT(m_form->WebBrowser1->readyState(), 4, 30000);
-        // A full temporary folder: the page file takes no bytes.
+        // A full temporary folder: no page file takes any bytes, the preview's nor the
+        // run's own.
         const QString pageFile = m_form->HTMLFilePath;
         QVERIFY(QFile::remove(pageFile));
         QVERIFY(QFile::link(QStringLiteral("/dev/full"), pageFile));
-        const auto restore = qScopeGuard([&] { QFile::remove(pageFile); });
+        const QString runPages = ExportRun::privatePageFolder();
+        QVERIFY(QDir().mkpath(runPages));
+        for (const char *name : {"/page-1.html", "/page-2.html"})
+            QVERIFY(QFile::link(QStringLiteral("/dev/full"), runPages + QLatin1String(name)));
+        const auto restore = qScopeGuard([&] {
+            QFile::remove(pageFile);
+            QDir(runPages).removeRecursively();
+        });
 
         m_form->PushButton2->click();
         QCOMPARE(Recorded().errorReports().size(), 2);

@@ -80,13 +80,12 @@ private slots:
         settings.folder = folder;
         settings.page.printAsHtml = !textOnly;
         settings.startedAt = QDateTime::currentDateTime();
-        settings.pageFile = PageFilePath();
         PdfPerMessage destination([&](int count) {
             return FileNameFields{DefaultFileNamePattern(), folder, m_server.user(), QDateTime::currentDateTime(), count};
         });
-        WebPage page;
-        page.setSilent(true);
-        ExportRun run(settings, destination, &page);
+        WebPage first;
+        WebPage second;
+        ExportRun run(settings, destination, {&first, &second});
         run.setMessages(listing.records());
         QStringList errors;
         run.setErrorReporter([&](const QString &description) { errors << description; });
