@@ -214,25 +214,32 @@ std::vector<QPDFObjectHandle> CopyPages(QPDF &target, QPDF &source, const std::v
     std::vector<QPDFObjectHandle> annotations;
     annotations.reserve(pages.size());
     for (QPDFObjectHandle page : pages) {
-        QPDFObjectHandle list = page.getKey("/Annots");
-        if (list.isArray() && !list.isIndirect())
-            list = source.makeIndirectObject(list);
-        annotations.push_back(list);
+        annotations.push_back(page.getKey("/Annots"));
         page.removeKey("/Annots");
     }
 
     QPDFPageDocumentHelper targetPages(target);
     std::vector<QPDFObjectHandle> copies;
     copies.reserve(pages.size());
-    for (QPDFObjectHandle page : pages) {
+    for (const QPDFObjectHandle &page : pages) {
         QPDFObjectHandle copy = target.copyForeignObject(page);
         targetPages.addPage(QPDFPageObjectHelper(copy), false);
         copies.push_back(copy);
     }
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        if (annotations[i].isArray())
-            copies[i].replaceKey("/Annots", target.copyForeignObject(annotations[i]));
-        QPDFObjectHandle(pages[i]).replaceKey("/Annots", annotations[i]);
+        QPDFObjectHandle list = annotations[i];
+        if (!list.isArray())
+            continue;
+        // One by one: copying the list as a whole would need it to be an object of
+        // its own in source, and making one has qpdf read all of source's objects. An
+        // annotation is always an object of its own; one that is not is left out.
+        QPDFObjectHandle copied = QPDFObjectHandle::newArray();
+        for (int k = 0; k < list.getArrayNItems(); ++k) {
+            QPDFObjectHandle annotation = list.getArrayItem(k);
+            if (annotation.isIndirect() && annotation.isDictionary())
+                copied.appendItem(target.copyForeignObject(annotation));
+        }
+        copies[i].replaceKey("/Annots", copied);
     }
     return copies;
 }

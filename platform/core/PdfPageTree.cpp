@@ -105,16 +105,23 @@ PageWalk WalkPages(QPDF &document, int limit, bool resolveInherited)
 
 void ReplacePageTree(QPDF &document, const std::vector<QPDFObjectHandle> &pages)
 {
-    QPDFObjectHandle node = document.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    // The root node is reused: making a new object would have qpdf read every object
+    // of the document first (100,000 pages' worth, for some).
+    QPDFObjectHandle node = document.getRoot().getKey("/Pages");
+    if (!node.isIndirect() || !node.isDictionary()) {
+        node = document.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        document.getRoot().replaceKey("/Pages", node);
+    }
+    for (const std::string &key : node.getKeys())
+        node.removeKey(key); // inherited attributes went to the pages
     QPDFObjectHandle kids = QPDFObjectHandle::newArray();
     for (QPDFObjectHandle page : pages) {
         kids.appendItem(page);
-        QPDFObjectHandle(page).replaceKey("/Parent", node);
+        page.replaceKey("/Parent", node);
     }
     node.replaceKey("/Type", QPDFObjectHandle::newName("/Pages"));
     node.replaceKey("/Kids", kids);
     node.replaceKey("/Count", QPDFObjectHandle::newInteger(qlonglong(pages.size())));
-    document.getRoot().replaceKey("/Pages", node);
     document.updateAllPagesCache();
 }
 
