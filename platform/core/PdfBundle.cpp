@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QHash>
 #include <QSet>
 
 #include <climits>
@@ -57,18 +58,24 @@ public:
     QString take(const QString &wanted)
     {
         const QString name = wanted.isEmpty() ? QStringLiteral("attachment") : wanted;
-        QString candidate = name;
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         const QString stem = dot > 0 ? name.left(dot) : name;
         const QString extension = dot > 0 ? name.mid(dot) : QString();
-        for (int n = 2; m_taken.contains(candidate.toCaseFolded()); ++n)
+        // Counting on from the last number given for this name keeps 2,000 messages
+        // that each carry a "message.eml" from trying every number again.
+        int &next = m_next[name.toCaseFolded()];
+        QString candidate = name;
+        for (int n = std::max(next, 2); m_taken.contains(candidate.toCaseFolded()); ++n) {
             candidate = QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(extension);
+            next = n + 1;
+        }
         m_taken.insert(candidate.toCaseFolded());
         return candidate;
     }
 
 private:
     QSet<QString> m_taken;
+    QHash<QString, int> m_next;
 };
 
 std::string AsciiName(const QString &name)
