@@ -253,8 +253,9 @@ QString What(const std::exception &error)
 } // namespace
 
 QString WritePdfBundle(const QString &targetPath, const QString &contentsPath, const QList<PdfBundlePart> &parts,
-                       const PdfBundleInfo &info)
+                       const PdfBundleInfo &info, const std::function<bool()> &keepGoing)
 {
+    const QString cancelled = QStringLiteral("The PDF file \"%1\" was not written: cancelled.").arg(QDir::toNativeSeparators(targetPath));
     // Declared first so that it goes last: unless committed, its temporary file goes
     // with it and the target stays as it was.
     QSaveFile file(targetPath);
@@ -283,6 +284,8 @@ QString WritePdfBundle(const QString &targetPath, const QString &contentsPath, c
         for (qsizetype i = 0; i < parts.size(); ++i) {
             step = QStringLiteral("message %1 (\"%2\")").arg(i + 1).arg(QDir::toNativeSeparators(parts[i].path));
             AddPart(state, parts[i]);
+            if (keepGoing && !keepGoing())
+                return cancelled;
         }
         step = QStringLiteral("the bundle");
         LinkContents(contents.pages, state.firstPages);
@@ -296,7 +299,7 @@ QString WritePdfBundle(const QString &targetPath, const QString &contentsPath, c
             return QStringLiteral("The PDF file \"%1\" could not be written: %2")
                 .arg(QDir::toNativeSeparators(targetPath), file.errorString());
         step = QStringLiteral("the file");
-        pdf::DevicePipeline output(file);
+        pdf::DevicePipeline output(file, keepGoing);
         QPDFWriter writer(*bundle);
         writer.setOutputPipeline(&output);
         writer.setDecodeLevel(qpdf_dl_none);
@@ -304,6 +307,8 @@ QString WritePdfBundle(const QString &targetPath, const QString &contentsPath, c
         writer.write();
         if (!output.problem().isEmpty()) {
             file.cancelWriting();
+            if (output.problem() == QLatin1String("cancelled"))
+                return cancelled;
             return QStringLiteral("The PDF file \"%1\" could not be written: %2")
                 .arg(QDir::toNativeSeparators(targetPath), output.problem());
         }

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace larkspan {
 
 // One message's complete PDF (as AddRecordToPdf leaves it) in a bundle.
@@ -35,8 +37,11 @@ inline constexpr char kBundleMessageLinkPrefix[] = "larkspan-message:";
 // neither memory nor open files grow with their number.
 // The file is written completely or not at all: a temporary file beside the target
 // is renamed over it. Returns why it could not, in words; empty on success.
+// keepGoing, when given, is called after each part and after each megabyte written:
+// the caller lets the event loop run in it (the work takes seconds for thousands of
+// messages) and returns false to cancel, which leaves the target as it was.
 QString WritePdfBundle(const QString &targetPath, const QString &contentsPath, const QList<PdfBundlePart> &parts,
-                       const PdfBundleInfo &info);
+                       const PdfBundleInfo &info, const std::function<bool()> &keepGoing = {});
 
 // The number of pages of the PDF file; -1 when it cannot be read (problem says why).
 // Reads the page tree only.

@@ -20,9 +20,10 @@ void ByteArrayPipeline::write(unsigned char const *data, size_t length)
     m_out.append(reinterpret_cast<const char *>(data), qsizetype(length));
 }
 
-DevicePipeline::DevicePipeline(QIODevice &device)
+DevicePipeline::DevicePipeline(QIODevice &device, std::function<bool()> keepGoing)
     : Pipeline("larkspan file", nullptr)
     , m_device(device)
+    , m_keepGoing(std::move(keepGoing))
 {
     m_pending.reserve(kPieceSize);
 }
@@ -52,6 +53,8 @@ void DevicePipeline::flush()
             done += qsizetype(written);
     }
     m_pending.clear();
+    if (m_problem.isEmpty() && m_keepGoing && !m_keepGoing())
+        m_problem = QStringLiteral("cancelled");
 }
 
 } // namespace larkspan::pdf

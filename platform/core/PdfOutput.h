@@ -5,6 +5,9 @@
 #include <qpdf/Pipeline.hh>
 
 #include <QByteArray>
+#include <QString>
+
+#include <functional>
 
 class QIODevice;
 
@@ -28,7 +31,9 @@ private:
 // so the caller asks problem() once the writer is done.
 class DevicePipeline : public Pipeline {
 public:
-    explicit DevicePipeline(QIODevice &device);
+    // keepGoing, when given, is called after each piece; false ends the writing as a
+    // failure with the reason "cancelled".
+    explicit DevicePipeline(QIODevice &device, std::function<bool()> keepGoing = {});
     void write(unsigned char const *data, size_t length) override;
     void finish() override;
     QString problem() const { return m_problem; }
@@ -36,6 +41,7 @@ public:
 private:
     void flush();
     QIODevice &m_device;
+    std::function<bool()> m_keepGoing;
     QByteArray m_pending;
     QString m_problem;
 };

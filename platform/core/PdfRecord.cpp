@@ -229,8 +229,7 @@ QString WriteRecord(QByteArray &bytes, const PdfRecord &record, QList<PdfAppendO
         EmbedFiles(document, ownPages, record.files);
 
     // Each appended document's stream data is read from its bytes when the record is
-    // written; its parsed objects are kept until then too.
-    std::vector<std::unique_ptr<QPDF>> sources;
+    // written; its parsed objects go once its pages are copied.
     std::vector<QPDFObjectHandle> firstPages(size_t(record.shown.size()));
     int budget = record.appendedPageLimit;
     outcomes.clear();
@@ -260,7 +259,6 @@ QString WriteRecord(QByteArray &bytes, const PdfRecord &record, QList<PdfAppendO
         outcome.cut = source.walk.more;
         budget -= outcome.pages;
         firstPages[size_t(i)] = copies.front();
-        sources.push_back(std::move(source.pdf));
     }
 
     std::map<std::string, QPDFObjectHandle> shownTargets;

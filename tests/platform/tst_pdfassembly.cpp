@@ -707,6 +707,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("a part is missing") << "missing part" << "message 2";
         QTest::newRow("the disk is full") << "full disk" << "could not be written";
+        QTest::newRow("cancelled between messages") << "cancel at 2" << "cancelled";
+        QTest::newRow("cancelled while writing") << "cancel at 4" << "cancelled";
     }
 
     void aBundleThatFailsLeavesTheTargetAsItWas()
@@ -719,7 +721,7 @@ private slots:
         for (int n = 1; n <= 3; ++n) {
             QByteArray pdf = RenderedMessagePage();
             PdfRecord record = RecordShowing({MakeSamplePdf({{}})});
-            record.files[0].data = QByteArray(200000, char('a' + n)); // stored as it is: the bundle is large
+            record.files[0].data = QByteArray(400000, char('a' + n)); // stored as it is: the bundle is large
             QCOMPARE(AddRecordToPdf(pdf, record), QString());
             parts.append({dir.filePath(QStringLiteral("part%1.pdf").arg(n)), QStringLiteral("message %1").arg(n)});
             QCOMPARE(WriteFile(parts.last().path, pdf), QString());
@@ -730,7 +732,13 @@ private slots:
         QCOMPARE(WriteFile(target, "the bundle of an earlier run"), QString());
 
         QString problem;
-        if (failure == QLatin1String("missing part")) {
+        int calls = 0;
+        if (failure.startsWith(QLatin1String("cancel at "))) {
+            // Parts come first (one call each), then the writing (one call a megabyte).
+            const int cancelAt = failure.mid(10).toInt();
+            problem = WritePdfBundle(target, contents, parts, {}, [&] { return ++calls < cancelAt; });
+            QCOMPARE(calls, cancelAt);
+        } else if (failure == QLatin1String("missing part")) {
             QFile::remove(parts[1].path);
             problem = WritePdfBundle(target, contents, parts, {});
         } else {
@@ -738,7 +746,7 @@ private slots:
             rlimit original{};
             getrlimit(RLIMIT_FSIZE, &original);
             rlimit small = original;
-            small.rlim_cur = 300 * 1024;
+            small.rlim_cur = 600 * 1024;
             const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
             setrlimit(RLIMIT_FSIZE, &small);
             problem = WritePdfBundle(target, contents, parts, {});
