@@ -183,7 +183,7 @@ void LinksToShownAttachments(const std::vector<QPDFObjectHandle> &pages, const s
             }
             QPDFObjectHandle goTo = QPDFObjectHandle::newDictionary();
             goTo.replaceKey("/S", QPDFObjectHandle::newName("/GoTo"));
-            goTo.replaceKey("/D", target->second);
+            goTo.replaceKey("/D", QPDFObjectHandle(target->second).shallowCopy());
             link.replaceKey("/A", goTo);
         }
     }
@@ -200,6 +200,11 @@ std::vector<QPDFObjectHandle> PagesOf(QPDF &document)
 QString ExceptionText(const std::exception &error)
 {
     return QString::fromLocal8Bit(error.what());
+}
+
+QString UnsafeReason(const std::exception &error)
+{
+    return QStringLiteral("the document cannot be shown safely (%1)").arg(ExceptionText(error));
 }
 
 // One pass over the page the renderer made: parsed once, written once.
@@ -235,10 +240,10 @@ QString WriteRecord(QByteArray &bytes, const PdfRecord &record, QList<PdfAppendO
     outcomes.clear();
     for (qsizetype i = 0; i < record.shown.size(); ++i) {
         PdfAppendOutcome &outcome = outcomes.emplace_back();
-        const QByteArray &bytes = record.shown[i].document;
-        if (bytes.isEmpty() || !appendDocuments)
+        const QByteArray &attached = record.shown[i].document;
+        if (attached.isEmpty() || !appendDocuments)
             continue;
-        pdf::SourceDocument source = pdf::OpenSourceDocument(bytes, budget, true);
+        pdf::SourceDocument source = pdf::OpenSourceDocument(attached, budget, true);
         if (!source.reason.isEmpty()) {
             outcome.reason = source.reason;
             continue;
@@ -251,7 +256,7 @@ QString WriteRecord(QByteArray &bytes, const PdfRecord &record, QList<PdfAppendO
         try {
             pdf::RemoveActiveContent(*source.pdf, source.walk.pages);
         } catch (const std::exception &error) {
-            outcome.reason = QStringLiteral("the document cannot be shown safely (%1)").arg(ExceptionText(error));
+            outcome.reason = UnsafeReason(error);
             continue;
         }
         const std::vector<QPDFObjectHandle> copies = pdf::CopyPages(document, *source.pdf, source.walk.pages);
@@ -267,10 +272,11 @@ QString WriteRecord(QByteArray &bytes, const PdfRecord &record, QList<PdfAppendO
         const PdfShownAttachment &shown = record.shown[i];
         QPDFObjectHandle destination = firstPages[size_t(i)].isInitialized() ? pdf::WholePage(firstPages[size_t(i)])
                                                                               : AnchorDestination(document, shown.anchor);
+        // Each link and entry gets a copy of its own: no array is shared by two objects.
         if (!shown.linkTarget.isEmpty())
             shownTargets[Utf8(shown.linkTarget)] = destination;
         if (!shown.title.isEmpty() && destination.isArray())
-            shownEntries.push_back({Utf8(shown.title), destination, {}});
+            shownEntries.push_back({Utf8(shown.title), destination.shallowCopy(), {}});
     }
     LinksToShownAttachments(ownPages, shownTargets);
 
@@ -341,8 +347,18 @@ QString AddRecordToPdf(QByteArray &pdf, const PdfRecord &record, QList<PdfAppend
 PdfDocumentCheck InspectPdfDocument(const QByteArray &bytes, int pageLimit)
 {
     PdfDocumentCheck check;
-    const pdf::SourceDocument source = pdf::OpenSourceDocument(bytes, pageLimit, false);
+    pdf::SourceDocument source = pdf::OpenSourceDocument(bytes, pageLimit, false);
     check.reason = source.reason;
+    if (check.reason.isEmpty() && !source.walk.pages.empty()) {
+        // Made inert as appending would, on this private copy, so that a document
+        // appending would refuse is refused here already.
+        try {
+            pdf::RemoveActiveContent(*source.pdf, source.walk.pages);
+        } catch (const std::exception &error) {
+            check.reason = UnsafeReason(error);
+            source.walk = pdf::PageWalk();
+        }
+    }
     check.pages = int(source.walk.pages.size());
     check.cut = source.walk.more;
     if (check.reason.isEmpty() && check.pages == 0)
