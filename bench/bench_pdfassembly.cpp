@@ -8,7 +8,9 @@
 // Prints time and peak resident memory of each, and the time of rendering and
 // recording one message, the cost the bundle is compared with.
 //
-//   bench_pdfassembly [messages]     (default 2000)
+//   bench_pdfassembly [messages] [folder]     (default 2000; a temporary folder)
+//   bench_pdfassembly --bundle <folder> <messages> <ms a message> <ms of the contents>
+//                                         (the bundle alone, of the parts a run left in folder)
 
 #include "support/PdfSamples.h"
 #include "support/TestEnvironment.h"
@@ -204,7 +206,8 @@ int main(int argc, char **argv)
     PrepareTestEnvironment();
     QApplication app(argc, argv);
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 2000;
-    QTemporaryDir folder; // owner-only, removed at the end
+    QTemporaryDir temporary; // owner-only, removed at the end
+    const QString folderPath = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.path();
     QWebEnginePage page;
     page.settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
 
@@ -221,7 +224,7 @@ int main(int argc, char **argv)
     for (int n = 1; n <= count; ++n) {
         QByteArray pdf = rendered;
         const QString problem = AddRecordToPdf(pdf, RecordFor(n, invoice));
-        if (!problem.isEmpty() || !WriteFile(QDir(folder.path()).filePath(QStringLiteral("part%1.pdf").arg(n)), pdf)) {
+        if (!problem.isEmpty() || !WriteFile(QDir(folderPath).filePath(QStringLiteral("part%1.pdf").arg(n)), pdf)) {
             std::printf("part %d failed: %s\n", n, qPrintable(problem));
             return 1;
         }
@@ -235,7 +238,7 @@ int main(int argc, char **argv)
     timer.restart();
     const QByteArray contentsPdf = Render(page, QStringLiteral("<html><body><h1>Contents</h1>%1</body></html>").arg(contents));
     const qint64 contentsMs = timer.elapsed();
-    WriteFile(QDir(folder.path()).filePath(QStringLiteral("contents.pdf")), contentsPdf);
+    WriteFile(QDir(folderPath).filePath(QStringLiteral("contents.pdf")), contentsPdf);
     std::printf("one message: rendered in %.1f ms, recorded and written in %.1f ms; contents of %d lines rendered in %lld ms\n",
                 renderMs, recordMs, count, contentsMs);
 
@@ -246,9 +249,9 @@ int main(int argc, char **argv)
         process.waitForFinished(-1);
         return process.exitCode();
     };
-    const int bundled = child({QStringLiteral("--bundle"), folder.path(), QString::number(count),
+    const int bundled = child({QStringLiteral("--bundle"), folderPath, QString::number(count),
                                QString::number(renderMs + recordMs), QString::number(contentsMs)});
-    child({QStringLiteral("--append"), folder.path(), QStringLiteral("many")});
-    child({QStringLiteral("--append"), folder.path(), QStringLiteral("large")});
+    child({QStringLiteral("--append"), folderPath, QStringLiteral("many")});
+    child({QStringLiteral("--append"), folderPath, QStringLiteral("large")});
     return bundled;
 }
