@@ -44,7 +44,9 @@ QString WritePdfBundle(const QString &targetPath, const QString &contentsPath, c
                        const PdfBundleInfo &info, const std::function<bool()> &keepGoing = {});
 
 // The number of pages of the PDF file; -1 when it cannot be read (problem says why).
-// Reads the page tree only.
+// Reads the page tree only: cheap enough for every part before the contents are
+// rendered, and for the rendered contents themselves (whose own length moves every
+// page number after them).
 int CountPdfPages(const QString &path, QString *problem = nullptr);
 
 } // namespace larkspan

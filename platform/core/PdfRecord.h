@@ -31,8 +31,8 @@ struct PdfShownAttachment {
     QString title; // its outline entry; empty: none
     // Where the page shows it: the id of its heading ("shown-3" for <h2 id="shown-3">),
     // which the page must also link to ("#shown-3"): the renderer keeps only the
-    // anchors that a link leads to. For an appended document, where the page says
-    // why it is not shown, if it is not.
+    // anchors that a link leads to (a heading that links to itself keeps its own).
+    // For an appended document, where the page says why it is not shown, if it is not.
     QString anchor;
     // A PDF document to append; empty: nothing is appended.
     QByteArray document;
