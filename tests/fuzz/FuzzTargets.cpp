@@ -3,6 +3,8 @@
 #include "mail/ImapCodec.h"
 #include "mail/MailMessage.h"
 #include "mail/OleDate.h"
+#include "platform/core/PdfRecord.h"
+#include "support/PdfSamples.h"
 
 #include <algorithm>
 
@@ -42,6 +44,20 @@ long long ReadResponses(const uint8_t *data, size_t size)
         values += reader.overflowText().size();
     }
     return values;
+}
+
+long long AppendDocument(const uint8_t *data, size_t size)
+{
+    const QByteArray document(reinterpret_cast<const char *>(data), qsizetype(size));
+    const PdfDocumentCheck check = InspectPdfDocument(document, 50);
+    static const QByteArray page = test::MakeSamplePdf({{}});
+    QByteArray pdf = page;
+    PdfRecord record;
+    record.appendedPageLimit = 50;
+    record.shown.append({QStringLiteral("document"), QString(), document, QStringLiteral("larkspan-shown:1")});
+    QList<PdfAppendOutcome> outcomes;
+    const QString problem = AddRecordToPdf(pdf, record, &outcomes);
+    return check.pages + check.reason.size() + pdf.size() + problem.size() + outcomes.value(0).pages;
 }
 
 } // namespace larkspan::fuzz

@@ -15,4 +15,7 @@ long long ReadMessage(const uint8_t *data, size_t size);
 // response reader and the value parser the client uses for FETCH and LIST answers.
 long long ReadResponses(const uint8_t *data, size_t size);
 
+// A PDF attachment: inspected, then appended to a message's page (50 pages at most).
+long long AppendDocument(const uint8_t *data, size_t size);
+
 } // namespace larkspan::fuzz

@@ -1,6 +1,7 @@
 #include "Seeds.h"
 
 #include "support/FakeImapServer.h"
+#include "support/PdfSamples.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -53,6 +54,26 @@ QList<QByteArray> ServerReplySeeds()
         seeds.append(char(n) + conversation.mid(before));
     }
     seeds.append('\x1e' + conversation); // the whole conversation in one
+    return seeds;
+}
+
+QList<QByteArray> PdfSeeds()
+{
+    using test::MakeSamplePdf;
+    QList<QByteArray> seeds = {MakeSamplePdf({{}}), MakeSamplePdf({{842, 595, 90, QStringLiteral("Landscape")}, {}}),
+                               MakeSamplePdf({})};
+    // A page with a link to the next, a web link and a script run on opening.
+    test::RawPdf pdf;
+    const int catalog = pdf.reserve();
+    const int tree = pdf.reserve();
+    const int second = pdf.reserve();
+    const int first = pdf.add("<< /Type /Page /Parent " + test::Ref(tree) + " /MediaBox [0 0 612 792] /Annots [<< /Subtype /Link "
+                              "/Rect [0 0 9 9] /Dest [" + test::Ref(second) + " /Fit] >> << /Subtype /Link /Rect [9 9 19 19] "
+                              "/A << /S /URI /URI (https://example.org/) >> >>] /AA << /O << /S /JavaScript /JS (1) >> >> >>");
+    pdf.set(second, "<< /Type /Page /Parent " + test::Ref(tree) + " /MediaBox [0 0 612 792] >>");
+    pdf.set(tree, "<< /Type /Pages /Kids [" + test::Ref(first) + " " + test::Ref(second) + "] /Count 2 >>");
+    pdf.set(catalog, "<< /Type /Catalog /Pages " + test::Ref(tree) + " /OpenAction << /S /JavaScript /JS (2) >> >>");
+    seeds.append(pdf.finish(catalog));
     return seeds;
 }
 

@@ -13,6 +13,9 @@ QList<QByteArray> ServerReplySeeds();
 // Every test message under tests/data.
 QList<QByteArray> MessageSeeds();
 
+// PDF documents as mail carries them: simple, of several page sizes, with links.
+QList<QByteArray> PdfSeeds();
+
 // Inputs a fuzzer once found, kept under tests/data/fuzz/<harness>/.
 QList<QByteArray> KeptFindings(const char *harness);
 

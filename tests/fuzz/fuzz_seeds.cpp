@@ -1,5 +1,6 @@
 // Writes the seed corpus of the fuzz harnesses into <folder>/message and
-// <folder>/response: the test messages and the scripted server's replies.
+// <folder>/response: the test messages and the scripted server's replies; and
+// <folder>/pdf: PDF documents.
 
 #include "Seeds.h"
 #include "support/TestEnvironment.h"
@@ -38,6 +39,7 @@ int main(int argc, char **argv)
     }
     const QString root = QString::fromLocal8Bit(argv[1]);
     const bool ok = WriteAll(root + QStringLiteral("/message"), larkspan::fuzz::MessageSeeds()) &&
-                    WriteAll(root + QStringLiteral("/response"), larkspan::fuzz::ServerReplySeeds());
+                    WriteAll(root + QStringLiteral("/response"), larkspan::fuzz::ServerReplySeeds()) &&
+                    WriteAll(root + QStringLiteral("/pdf"), larkspan::fuzz::PdfSeeds());
     return ok ? 0 : 1;
 }

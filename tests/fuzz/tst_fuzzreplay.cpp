@@ -33,6 +33,11 @@ private slots:
         QVERIFY(seeds.last().count("FETCH (INTERNALDATE") >= MessageSeeds().size());
         replay(seeds + KeptFindings("response"), &ReadResponses);
     }
+
+    void pdfDocuments()
+    {
+        replay(PdfSeeds() + KeptFindings("pdf"), &AppendDocument);
+    }
 };
 
 LARKSPAN_GUILESS_TEST_MAIN(FuzzReplayTest)
