@@ -13,17 +13,27 @@ namespace larkspan {
 
 PdfRecord DocumentRecordFor(const MessageRecord &record, const QString &pdfPath, QString *problem)
 {
-    return DocumentRecordFor(record, ReadMessageContent(record), pdfPath, problem);
+    return DocumentRecordFor(record, ReadMessageContent(record), PageContent(), pdfPath, problem);
 }
 
-PdfRecord DocumentRecordFor(const MessageRecord &record, const MessageContent &content, const QString &pdfPath,
-                            QString *problem)
+QString OutlineTitle(const MessageRecord &record)
+{
+    const QString subject = record.subject().isEmpty() ? QStringLiteral("(no subject)") : record.subject();
+    return record.receivedDate() + QStringLiteral(" \u2014 ") + subject;
+}
+
+PdfRecord DocumentRecordFor(const MessageRecord &record, const MessageContent &content, const PageContent &page,
+                            const QString &pdfPath, QString *problem)
 {
     *problem = content.problem;
     PdfRecord out;
     out.title = record.subject();
     out.author = record.from();
     out.subject = QStringLiteral("Email from ") + record.fromAddress();
+    if (!page.shown.isEmpty()) {
+        out.outlineTitle = OutlineTitle(record);
+        out.shown = page.shown;
+    }
     const QByteArray &original = content.original;
     if (original.isEmpty())
         return out; // a record that was never stored, or cannot be read, has no original to carry

@@ -146,7 +146,7 @@ void ExportJob::print()
             m_content = ReadMessageContent(m_record);
             m_shown = ComposePageContent(m_content.bodies, m_context.page);
         }
-        record = DocumentRecordFor(m_record, m_content, m_outcome.path, &warning);
+        record = DocumentRecordFor(m_record, m_content, m_shown, m_outcome.path, &warning);
         m_content = MessageContent(); // the record holds what is still needed
     } catch (...) {
         warning = DescribeException(std::current_exception());

@@ -65,17 +65,6 @@ QString FillSixFields(QString text, const MessageRecord &record, const QString &
     return text;
 }
 
-std::function<void(const QByteArray &, int *, QString *)> &PdfInspectorSlot()
-{
-    static std::function<void(const QByteArray &, int *, QString *)> inspect;
-    return inspect;
-}
-
-std::function<void(const QByteArray &, int *, QString *)> PdfInspector()
-{
-    return PdfInspectorSlot();
-}
-
 } // namespace
 
 PageContent ComposePageContent(const MessageBodies &bodies, const PageOptions &options)
@@ -91,10 +80,9 @@ PageContent ComposePageContent(const MessageBodies &bodies, const PageOptions &o
     if (options.showAttachments) {
         ShowOptions show;
         show.pictures = options.printAsHtml;
-        show.inspectPdf = PdfInspector();
         ShownAttachments shown = ShowAttachments(bodies.attachments, show);
         content.shownAttachments = shown.html;
-        content.appended = shown.appended;
+        content.shown = shown.entries;
         targets = shown.lineTargets;
     }
     content.attachmentLines = AttachmentLines(bodies.attachments, targets);
@@ -160,11 +148,6 @@ MessageContent ReadMessageContent(const MessageRecord &record)
     content.bodies.attachments = message->attachments();
     content.date = message->date();
     return content;
-}
-
-void SetPdfInspector(std::function<void(const QByteArray &, int *, QString *)> inspect)
-{
-    PdfInspectorSlot() = std::move(inspect);
 }
 
 PageContent WriteMessagePage(const MessageRecord &record, const PageOptions &options, const QString &pagePath)

@@ -41,13 +41,10 @@ struct PageContent {
     QString ccLine;          // for "%Cc%"
     QString attachmentLines; // for "%Attachments%": one line per attachment, each a link to where it is
     QString shownAttachments; // after the body: the attachments shown
-    QList<AppendedDocument> appended; // PDF documents that follow the page's own pages
+    QList<PdfShownAttachment> shown;  // for the PDF: where each attachment is shown, what is appended
 };
 
 PageContent ComposePageContent(const MessageBodies &bodies, const PageOptions &options);
-// How many pages a PDF document adds to the record, or why none. Set by the layer
-// that reads PDFs; without it no document is appended.
-void SetPdfInspector(std::function<void(const QByteArray &pdf, int *pages, QString *reason)> inspect);
 
 // The message page: the template with the six fields of every page, then the To, Cc
 // and attachment lines where the template has their placeholders.

@@ -266,6 +266,7 @@ QString ContainedHtml(QString html)
 struct Renderer {
     const ShowOptions &options;
     ShownAttachments &out;
+    int pagesLeft = kAppendedPageLimit; // of all the documents appended to the message
 
     QString section(const MailAttachments &attachments, const QString &prefix, int depth)
     {
@@ -286,6 +287,7 @@ struct Renderer {
     {
         QString body;
         QString reason;
+        QByteArray appendedDocument;
         QString target = QLatin1Char('#') + ShownAnchor(key);
         switch (KindOf(attachment)) {
         case Kind::Picture:
@@ -307,19 +309,21 @@ struct Renderer {
                 body = message(attachment, key, depth);
             break;
         case Kind::Pdf: {
-            int pages = 0;
-            if (options.inspectPdf)
-                options.inspectPdf(attachment.content, &pages, &reason);
-            else
-                reason = QStringLiteral("the document cannot be read");
-            if (pages > 0) {
+            const PdfDocumentCheck check = options.inspectPdf ? options.inspectPdf(attachment.content, pagesLeft)
+                                                              : InspectPdfDocument(attachment.content, pagesLeft);
+            if (check.appendable && check.pages > 0) {
+                pagesLeft -= check.pages;
                 target = AppendedLinkTarget(key);
-                out.appended << AppendedDocument{attachment.fileName, attachment.content, target};
-                body = QStringLiteral("<p class=\"shown-note\">%1 follow%2 the message's own pages.</p>")
-                           .arg(pages == 1 ? QStringLiteral("Its page") : QStringLiteral("Its %1 pages").arg(pages),
-                                pages == 1 ? QStringLiteral("s") : QString());
-            } else if (!reason.startsWith(QLatin1String("not shown"))) {
-                reason = QStringLiteral("not shown: ") + reason;
+                appendedDocument = attachment.content;
+                body = QStringLiteral("<p class=\"shown-note\">%1 follow%2 the message's own pages.%3</p>")
+                           .arg(check.pages == 1 ? QStringLiteral("Its page") : QStringLiteral("Its %1 pages").arg(check.pages),
+                                check.pages == 1 ? QStringLiteral("s") : QString(),
+                                check.cut ? QStringLiteral(" The rest is left out: a message shows at most %1 appended pages.")
+                                                .arg(kAppendedPageLimit)
+                                          : QString());
+            } else {
+                reason = QStringLiteral("not shown: ") +
+                         (check.reason.isEmpty() ? QStringLiteral("the document cannot be read") : check.reason);
             }
             break;
         }
@@ -329,6 +333,11 @@ struct Renderer {
         }
         if (depth == 1)
             out.lineTargets << target;
+        // Only headings a link leads to become places in the PDF: those of the message's
+        // own attachments. An attached message's appended documents have their pages.
+        if (depth == 1 || !appendedDocument.isEmpty())
+            out.entries << PdfShownAttachment{attachment.fileName, ShownAnchor(key), appendedDocument,
+                                              appendedDocument.isEmpty() ? QString() : target};
 
         QString name = Escaped(attachment.fileName);
         if (fileNumber > 0)
@@ -379,7 +388,7 @@ ShownAttachments ShowAttachments(const MailAttachments &attachments, const ShowO
     ShownAttachments out;
     if (attachments.isEmpty())
         return out;
-    Renderer renderer{options, out};
+    Renderer renderer{options, out, kAppendedPageLimit};
     out.html = QStringLiteral("<div class=\"shown-attachments\">") + renderer.section(attachments, QString(), 1) +
                QStringLiteral("</div>");
     return out;

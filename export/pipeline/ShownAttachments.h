@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/MailAttachment.h"
+#include "platform/core/PdfRecord.h"
 
 #include <QByteArray>
 #include <QList>
@@ -13,15 +14,9 @@ namespace larkspan {
 struct ShowOptions {
     bool pictures = true; // false for text-only PDFs: no picture is shown
     int maxDepth = 3;     // attached messages are shown this deep
-    // What a PDF document gives to append: how many pages, or why none.
-    std::function<void(const QByteArray &pdf, int *pages, QString *reason)> inspectPdf;
-};
-
-// A PDF document that follows the message's own pages.
-struct AppendedDocument {
-    QString title;      // its file name
-    QByteArray data;    // the document as attached
-    QString linkTarget; // links to this address lead to its first page
+    // What a PDF document gives to append, within the pages left to the message: how
+    // many pages, or why none. By default the PDF reader's own inspection.
+    std::function<PdfDocumentCheck(const QByteArray &pdf, int pagesLeft)> inspectPdf;
 };
 
 // What the page shows of a message's attachments, and the PDF documents to append.
@@ -31,7 +26,10 @@ struct ShownAttachments {
     QString html;
     // Where each attachment's line in the header block leads, in the list's order.
     QStringList lineTargets;
-    QList<AppendedDocument> appended;
+    // For the PDF: each attachment of the message in the list's order, and each PDF
+    // document of an attached message that is appended: where it is shown, what to
+    // append. The outline has an entry for each.
+    QList<PdfShownAttachment> entries;
 };
 
 ShownAttachments ShowAttachments(const MailAttachments &attachments, const ShowOptions &options);

@@ -182,16 +182,24 @@ private slots:
     void pdfDocumentsAreAppendedWhenTheyCanBe()
     {
         ShowOptions options;
-        options.inspectPdf = [](const QByteArray &pdf, int *pages, QString *reason) {
-            if (pdf == "locked")
-                *reason = QStringLiteral("the document needs a password");
-            else
-                *pages = 3;
+        options.inspectPdf = [](const QByteArray &pdf, int) {
+            PdfDocumentCheck check;
+            if (pdf == "locked") {
+                check.reason = QStringLiteral("the document needs a password");
+            } else {
+                check.appendable = true;
+                check.pages = 3;
+            }
+            return check;
         };
         const ShownAttachments out = ShowAttachments(
             {Attachment("a.pdf", "application/pdf", "fine"), Attachment("b.pdf", "application/pdf", "locked")}, options);
-        QCOMPARE(out.appended.size(), 1);
-        QCOMPARE(out.appended.first().title, QStringLiteral("a.pdf"));
+        QCOMPARE(out.entries.size(), 2);
+        QCOMPARE(out.entries[0].title, QStringLiteral("a.pdf"));
+        QCOMPARE(out.entries[0].document, QByteArray("fine"));
+        QCOMPARE(out.entries[0].linkTarget, QStringLiteral("larkspan-shown:1"));
+        QVERIFY(out.entries[1].document.isEmpty());
+        QCOMPARE(out.entries[1].anchor, QStringLiteral("shown-2"));
         QCOMPARE(out.lineTargets, (QStringList{QStringLiteral("larkspan-shown:1"), QStringLiteral("#shown-2")}));
         QVERIFY(out.html.contains(QStringLiteral("Its 3 pages follow the message's own pages.")));
         QVERIFY(out.html.contains(QStringLiteral("not shown: the document needs a password")));
