@@ -13,7 +13,6 @@
 #include "platform/widgets/ProgressBar.h"
 #include "platform/core/SettingsStore.h"
 #include "platform/widgets/WebBrowser.h"
-#include "platform/web/WebPage.h"
 #include "platform/widgets/WindowPointer.h"
 
 #include <QWebEnginePage>
@@ -148,9 +147,13 @@ void Form3::buildControls()
     WebBrowser2->page()->setVisible(true);
     // While WebBrowser2 prints one message, the next one loads here. What it prints is
     // told as WebBrowser2's, so that whoever follows the printing browser sees every PDF.
-    m_secondPrintingPage = new WebPage(WebBrowser2);
-    m_secondPrintingPage->page()->setVisible(true);
-    connect(m_secondPrintingPage, &WebPage::printFinished, WebBrowser2, &WebBrowser::printFinished);
+    // Like WebBrowser2 it has a view that is never shown: a page without one loads and
+    // prints markedly slower.
+    m_secondPrintingBrowser = new WebBrowser(Picture1);
+    m_secondPrintingBrowser->setObjectName(QStringLiteral("SecondPrintingBrowser"));
+    m_secondPrintingBrowser->setViewSize(QSize(800, 1000));
+    m_secondPrintingBrowser->page()->setVisible(true);
+    connect(m_secondPrintingBrowser, &WebBrowser::printFinished, WebBrowser2, &WebBrowser::printFinished);
 
     ProgressBar1 = new ProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -218,7 +221,7 @@ void Form3::Form_Load()
     trap.step(__LINE__, [&] {
         WebBrowser1->setSilent(true);
         WebBrowser2->setSilent(true);
-        m_secondPrintingPage->setSilent(true);
+        m_secondPrintingBrowser->setSilent(true);
     });
     trap.step(__LINE__, [&] {
         ApplyClassicColors(this);

@@ -23,7 +23,6 @@ namespace larkspan {
 class ExportWindowHost;
 class ProgressBar;
 class WebBrowser;
-class WebPage;
 class WindowPointer;
 
 // The export window: previews the ticked messages one at a time, holds the output
@@ -125,8 +124,8 @@ private:
     QString m_previewFailure;
     bool m_appBusy = false;
     int m_runDepth = 0;
-    // The page "Export All To PDF" prints every second message in, beside WebBrowser2.
-    WebPage *m_secondPrintingPage = nullptr;
+    // "Export All To PDF" prints every second message here, beside WebBrowser2.
+    WebBrowser *m_secondPrintingBrowser = nullptr;
     // The runs going on now, each started by its button.
     QPointer<ExportRun> m_oneRun;
     QPointer<ExportRun> m_allRun;

@@ -180,8 +180,8 @@ void Form3::RunExportAll()
 
     // Each message is named from the pattern and folder as the window holds them then.
     PdfPerMessage destination([this](int count) { return fileNameFields(count); });
-    // Two messages in flight: WebBrowser2 and a second page beside it.
-    ExportRun run(runSettings(), destination, {WebBrowser2->webPage(), m_secondPrintingPage});
+    // Two messages in flight: WebBrowser2 and a second printing browser beside it.
+    ExportRun run(runSettings(), destination, {WebBrowser2->webPage(), m_secondPrintingBrowser->webPage()});
     run.setMessages(Records);
     run.setErrorReporter([&trap](const QString &description) { trap.step(__LINE__, [&] { throw AppError(description); }); });
     connect(&run, &ExportRun::messageStarting, this, [&](int i, int count) {
