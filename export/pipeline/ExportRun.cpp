@@ -114,6 +114,11 @@ void ExportRun::stop(Stop how)
 {
     if (m_finished)
         return;
+    if (m_finishing) {
+        m_stop = how;
+        m_destination.cancelFinish();
+        return;
+    }
     if (!m_stop || how == Stop::Now)
         m_stop = how;
     // A message whose turn has not come is given up at once; the one whose turn it is
@@ -164,13 +169,17 @@ void ExportRun::advance()
     m_inAdvance = true;
     do {
         m_advanceAgain = false;
-        while (!m_finished && (takeTurnOrCollect() || prepareAhead()))
+        while (!m_finished && !m_finishing && (takeTurnOrCollect() || prepareAhead()))
             ;
-        if (!m_finished)
+        if (!m_finished && !m_finishing)
             startPrints();
-        if (!m_finished && m_flight.empty() && (m_stop || m_prepared >= m_total))
-            finish();
-    } while (m_advanceAgain && !m_finished);
+        if (!m_finished && !m_finishing && m_flight.empty() && (m_stop || m_prepared >= m_total)) {
+            // From the event loop, not from inside the signal that ended the last message
+            // (a print job's end): the destination may still use the page to render.
+            m_finishing = true;
+            QMetaObject::invokeMethod(this, &ExportRun::finish, Qt::QueuedConnection);
+        }
+    } while (m_advanceAgain && !m_finished && !m_finishing);
     m_inAdvance = false;
 }
 
@@ -248,43 +257,84 @@ void ExportRun::collect(ExportJob *job, bool hadTurn)
 {
     const ExportOutcome &outcome = job->outcome();
     m_outcomes << outcome;
+    m_handled << job->record();
     if (outcome.printed && hadTurn)
         m_anyPrinted = true;
-    const QString file = ReportedFile(m_settings.folder, outcome.path);
     const MessageRecord &record = job->record();
     switch (outcome.state) {
     case ExportOutcome::State::Exported:
-        ++m_exported;
         m_anyPrinted = true;
-        m_report->add(m_runTime, record, file, ExportReport::Status::Exported,
-                      outcome.recordWarning.isEmpty() ? QString()
-                                                      : QStringLiteral("PDF created without its attachments: ") + outcome.recordWarning);
+        if (m_destination.deliversEachMessage())
+            ++m_exported;
+        else
+            m_destination.keep(job->count(), record, outcome.path);
         if (!outcome.recordWarning.isEmpty())
             m_withoutAttachments << describe(job->count(), record) +
                                         QStringLiteral(": PDF created without its attachments: ") + outcome.recordWarning;
         break;
-    case ExportOutcome::State::Skipped:
-        m_report->add(m_runTime, record, file, ExportReport::Status::Skipped, QStringLiteral("already exported to this folder"));
-        break;
     case ExportOutcome::State::Failed:
-        m_report->add(m_runTime, record, file, ExportReport::Status::Failed, outcome.failure);
         m_failures << describe(job->count(), record) + QStringLiteral(": ") + outcome.listedFailure;
         break;
-    case ExportOutcome::State::Cancelled:
-        m_report->add(m_runTime, record, file, ExportReport::Status::Cancelled, QStringLiteral("the export was cancelled"));
-        break;
-    case ExportOutcome::State::Pending:
+    default:
         break;
     }
     emit messageFinished(job->count(), outcome);
+}
+
+// A row per message handled, in their order. The messages of a PDF for all name that
+// file, and say what became of it.
+void ExportRun::writeReportRows()
+{
+    const bool each = m_destination.deliversEachMessage();
+    const QString bundle = ReportedFile(m_settings.folder, m_delivered);
+    for (qsizetype i = 0; i < m_outcomes.size(); ++i) {
+        const ExportOutcome &outcome = m_outcomes[i];
+        const MessageRecord &record = m_handled[i];
+        const QString file = each ? ReportedFile(m_settings.folder, outcome.path) : bundle;
+        switch (outcome.state) {
+        case ExportOutcome::State::Exported:
+            if (each || !m_delivered.isEmpty()) {
+                if (!each)
+                    ++m_exported;
+                m_report->add(m_runTime, record, file, ExportReport::Status::Exported,
+                              outcome.recordWarning.isEmpty()
+                                  ? QString()
+                                  : QStringLiteral("PDF created without its attachments: ") + outcome.recordWarning);
+            } else if (m_stop) {
+                m_report->add(m_runTime, record, QString(), ExportReport::Status::Cancelled,
+                              QStringLiteral("the export was cancelled"));
+            } else {
+                m_report->add(m_runTime, record, QString(), ExportReport::Status::Failed,
+                              m_destinationProblem.isEmpty() ? QStringLiteral("the PDF was not written") : m_destinationProblem);
+            }
+            break;
+        case ExportOutcome::State::Skipped:
+            m_report->add(m_runTime, record, ReportedFile(m_settings.folder, outcome.path), ExportReport::Status::Skipped,
+                          QStringLiteral("already exported to this folder"));
+            break;
+        case ExportOutcome::State::Failed:
+            m_report->add(m_runTime, record, file, ExportReport::Status::Failed, outcome.failure);
+            break;
+        case ExportOutcome::State::Cancelled:
+            m_report->add(m_runTime, record, file, ExportReport::Status::Cancelled, QStringLiteral("the export was cancelled"));
+            break;
+        case ExportOutcome::State::Pending:
+            break;
+        }
+    }
 }
 
 void ExportRun::finish()
 {
     if (m_finished)
         return;
+    m_finishing = true;
+    emit finishing();
+    m_destinationProblem = m_destination.finish(m_stop.has_value(), m_pages.value(0));
+    m_delivered = m_destination.delivered();
+    m_nothingDelivered = m_destination.nothingToDeliver();
+    writeReportRows();
     m_finished = true;
-    m_destinationProblem = m_destination.finish(m_stop.has_value());
     m_saveProblem = m_report->problem().isEmpty() ? m_report->save() : QString();
     if (!m_pageFolder.isEmpty()) {
         QDir(m_pageFolder).removeRecursively();

@@ -77,6 +77,10 @@ public:
     QString reportSaveProblem() const { return m_saveProblem; }
     // Why the destination could not finish its work; empty when it did.
     QString destinationProblem() const { return m_destinationProblem; }
+    // The one file the destination wrote at the end (the PDF for all), or why none was
+    // needed; both empty for one PDF per message.
+    QString deliveredFile() const { return m_delivered; }
+    QString nothingDelivered() const { return m_nothingDelivered; }
     // Outcomes of the messages handled, in their order.
     const QList<ExportOutcome> &outcomes() const { return m_outcomes; }
     // "n. Subject: reason" for every message that failed.
@@ -104,6 +108,9 @@ signals:
     void messageStarting(int count, int total);
     void pageWritten(int count, const QString &path, const QString &failure);
     void messageFinished(int count, const larkspan::ExportOutcome &outcome);
+    // Every message has ended; the destination completes its work now (the one PDF
+    // for all is put together).
+    void finishing();
     void finished();
 
 private:
@@ -117,6 +124,7 @@ private:
     void startPrints();
     void collect(ExportJob *job, bool hadTurn);
     void finish();
+    void writeReportRows();
     ExportJob *newJob();
 
     ExportSettings m_settings;
@@ -146,12 +154,16 @@ private:
     bool m_advanceAgain = false;
 
     QList<ExportOutcome> m_outcomes;
+    QList<MessageRecord> m_handled; // the records of m_outcomes
+    bool m_finishing = false;
     QStringList m_failures;
     QStringList m_withoutAttachments;
     bool m_anyPrinted = false;
     int m_exported = 0;
     QString m_saveProblem;
     QString m_destinationProblem;
+    QString m_delivered;
+    QString m_nothingDelivered;
 };
 
 } // namespace larkspan

@@ -25,6 +25,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -66,6 +67,15 @@ Form3::Form3(ExportWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Wind
         ErrorTrap trap("Form3", "chkSkipExported_Click", __LINE__);
         trap.step(__LINE__, [&] { WriteSetting(QStringLiteral("SkipExported"), on ? QStringLiteral("1") : QStringLiteral("0")); });
     });
+    connect(optOnePdfForAll, &QRadioButton::toggled, this, [this](bool on) {
+        ErrorTrap trap("Form3", "optOnePdfForAll_Click", __LINE__);
+        trap.step(__LINE__, [&] { WriteSetting(QStringLiteral("OnePdf"), on ? QStringLiteral("1") : QStringLiteral("0")); });
+        txtOnePdfName->setEnabled(on);
+    });
+    connect(txtOnePdfName, &QLineEdit::textChanged, this, [](const QString &text) {
+        ErrorTrap trap("Form3", "txtOnePdfName_Change", __LINE__);
+        trap.step(__LINE__, [&] { WriteSetting(QStringLiteral("OnePdfName"), text); });
+    });
     // Showing the attachments or not changes the page: the preview follows at once.
     connect(chkShowAttachments, &QCheckBox::toggled, this, [this](bool on) {
         ErrorTrap trap("Form3", "chkShowAttachments_Click", __LINE__);
@@ -100,10 +110,28 @@ void Form3::buildControls()
     PushButton7 = MakeButton(Frame1, "PushButton7", QStringLiteral("?"));
     PushButton7->setAccessibleDescription(QStringLiteral("List of file name fields"));
     PushButton9 = MakeButton(Frame1, "PushButton9", QStringLiteral("Use Default"));
-    auto *frame1Layout = new QHBoxLayout(Frame1);
-    frame1Layout->addWidget(Text1, 1);
-    frame1Layout->addWidget(PushButton7);
-    frame1Layout->addWidget(PushButton9);
+    // One PDF per email, or one for all of them, with a name of its own if wanted.
+    optOnePdfPerEmail = new QRadioButton(QStringLiteral("One PDF per email"), Frame1);
+    optOnePdfPerEmail->setObjectName(QStringLiteral("optOnePdfPerEmail"));
+    optOnePdfPerEmail->setChecked(true);
+    optOnePdfForAll = new QRadioButton(QStringLiteral("One PDF for all checked emails"), Frame1);
+    optOnePdfForAll->setObjectName(QStringLiteral("optOnePdfForAll"));
+    optOnePdfForAll->setAccessibleDescription(
+        QStringLiteral("\"Export All To PDF\" writes one PDF with a contents page, named from the pattern and the first "
+                       "email unless a name is given"));
+    txtOnePdfName = new QLineEdit(Frame1);
+    txtOnePdfName->setObjectName(QStringLiteral("txtOnePdfName"));
+    txtOnePdfName->setPlaceholderText(QStringLiteral("Name of the one PDF (empty: from the pattern)"));
+    txtOnePdfName->setAccessibleName(QStringLiteral("Name of the one PDF"));
+    txtOnePdfName->setEnabled(false);
+    auto *frame1Layout = new QGridLayout(Frame1);
+    frame1Layout->addWidget(Text1, 0, 0, 1, 2);
+    frame1Layout->addWidget(PushButton7, 0, 2);
+    frame1Layout->addWidget(PushButton9, 0, 3);
+    frame1Layout->addWidget(optOnePdfPerEmail, 1, 0);
+    frame1Layout->addWidget(optOnePdfForAll, 1, 1);
+    frame1Layout->addWidget(txtOnePdfName, 2, 0, 1, 4);
+    frame1Layout->setColumnStretch(1, 1);
 
     Frame3 = new QGroupBox(QStringLiteral("Save PDF Files To This Folder"), this);
     Frame3->setObjectName(QStringLiteral("Frame3"));
@@ -193,7 +221,8 @@ void Form3::buildControls()
     runs->addWidget(PushButton2);
     layout->addLayout(runs);
     // Tab goes through the controls as the layout shows them.
-    const QList<QWidget *> tabOrder = {Text1, PushButton7, PushButton9, txtBackupPath, PushButton6, chkSkipExported, chkShowAttachments, PushButton4,
+    const QList<QWidget *> tabOrder = {Text1, PushButton7, PushButton9, optOnePdfPerEmail, optOnePdfForAll, txtOnePdfName,
+                                       txtBackupPath, PushButton6, chkSkipExported, chkShowAttachments, PushButton4,
                                        PushButton3, PushButton5, WebBrowser1, PushButton8, PushButton1, PushButton2};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -249,6 +278,11 @@ void Form3::Form_Load()
     trap.step(__LINE__, [&] { Text1->setText(ReadSetting(QStringLiteral("Text1"), DefaultPattern())); });
     trap.step(__LINE__, [&] {
         chkSkipExported->setChecked(ReadSetting(QStringLiteral("SkipExported"), QStringLiteral("0")) == QLatin1String("1"));
+    });
+    trap.step(__LINE__, [&] {
+        const bool onePdf = ReadSetting(QStringLiteral("OnePdf"), QStringLiteral("0")) == QLatin1String("1");
+        (onePdf ? optOnePdfForAll : optOnePdfPerEmail)->setChecked(true);
+        txtOnePdfName->setText(ReadSetting(QStringLiteral("OnePdfName")));
     });
     trap.step(__LINE__, [&] { GoingBack = false; });
 }

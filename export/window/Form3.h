@@ -17,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 
 class QCheckBox;
+class QRadioButton;
 
 namespace larkspan {
 
@@ -84,6 +85,9 @@ public:
     QLineEdit *Text1 = nullptr;
     QPushButton *PushButton7 = nullptr;
     QPushButton *PushButton9 = nullptr;
+    QRadioButton *optOnePdfPerEmail = nullptr; // "One PDF per email"
+    QRadioButton *optOnePdfForAll = nullptr;   // "One PDF for all checked emails"
+    QLineEdit *txtOnePdfName = nullptr;        // the one PDF's own name; empty: from the pattern
     QGroupBox *Frame3 = nullptr;
     QCheckBox *chkSkipExported = nullptr; // "Skip emails already exported to this folder"
     QCheckBox *chkShowAttachments = nullptr; // "Show attachments in the PDF"

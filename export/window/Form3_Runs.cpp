@@ -4,6 +4,7 @@
 #include "export/window/Form3.h"
 
 #include "export/pipeline/ExportDestination.h"
+#include "export/pipeline/OnePdfForAll.h"
 #include "messagelist/windows/RepaintPacer.h"
 #include "platform/core/AppError.h"
 #include "platform/core/Dialogs.h"
@@ -15,6 +16,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
+#include <QRadioButton>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -29,6 +32,25 @@ const QString kIdleProgress = QStringLiteral("Progress Bar");
 QString WithoutAttachments(const QString &reason)
 {
     return QStringLiteral("PDF created without its attachments: ") + reason;
+}
+
+// The closing words of a run into one PDF for all: the file, or why there is none, and
+// the emails it could not hold.
+QString OnePdfClosing(const ExportRun &run, const QString &failed, const QString &summary, const QString &list)
+{
+    if (!run.destinationProblem().isEmpty())
+        return QStringLiteral("Failed to create the PDF file.\r\n\r\n") + run.destinationProblem() + summary + list;
+    if (run.deliveredFile().isEmpty()) {
+        const bool allSkipped = run.failures().isEmpty() && run.report().count(ExportReport::Status::Skipped) > 0;
+        const QString why = allSkipped ? QStringLiteral("No PDF was written: every email was already exported to this folder.")
+                                       : run.nothingDelivered();
+        return (run.failures().isEmpty() ? QStringLiteral("Done.") : failed) + summary + QStringLiteral("\r\n\r\n") + why + list;
+    }
+    QString text = (run.failures().isEmpty() ? QStringLiteral("Done.") : failed) + summary +
+                   QStringLiteral("\r\n\r\nOne PDF for all: \"%1\"").arg(QFileInfo(run.deliveredFile()).fileName());
+    if (!run.failures().isEmpty())
+        text += QStringLiteral("\r\nThese emails are not in it:");
+    return text + list;
 }
 } // namespace
 
@@ -179,9 +201,19 @@ void Form3::RunExportAll()
     });
 
     // Each message is named from the pattern and folder as the window holds them then.
-    PdfPerMessage destination([this](int count) { return fileNameFields(count); });
+    const FieldsAtNaming fields = [this](int count) { return fileNameFields(count); };
+    const bool onePdf = optOnePdfForAll->isChecked();
+    std::unique_ptr<ExportDestination> destination;
+    if (onePdf)
+        destination = std::make_unique<OnePdfForAll>(fields, txtOnePdfName->text());
+    else
+        destination = std::make_unique<PdfPerMessage>(fields);
     // Two messages in flight: WebBrowser2 and a second printing browser beside it.
-    ExportRun run(runSettings(), destination, {WebBrowser2->webPage(), m_secondPrintingBrowser->webPage()});
+    ExportRun run(runSettings(), *destination, {WebBrowser2->webPage(), m_secondPrintingBrowser->webPage()});
+    connect(&run, &ExportRun::finishing, this, [&] {
+        if (onePdf && !CancelExport && !m_closing)
+            ProgressBar1->setText(QStringLiteral("Putting the one PDF together...Please Wait."));
+    });
     run.setMessages(Records);
     run.setErrorReporter([&trap](const QString &description) { trap.step(__LINE__, [&] { throw AppError(description); }); });
     connect(&run, &ExportRun::messageStarting, this, [&](int i, int count) {
@@ -212,6 +244,11 @@ void Form3::RunExportAll()
         const QString summary = run.reportSummary(chkSkipExported->isChecked());
         const bool allSkipped = !run.anyPrinted() && run.failures().isEmpty() &&
                                 run.report().count(ExportReport::Status::Skipped) > 0;
+        if (onePdf) {
+            if (!CancelExport) // the cancel said what there is to say
+                MsgBox(OnePdfClosing(run, failed, summary, list), this);
+            return;
+        }
         if (!run.anyPrinted() && !allSkipped)
             MsgBox(failed + summary + list, this);
         else if (!CancelExport)

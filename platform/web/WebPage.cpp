@@ -290,6 +290,16 @@ bool WebPage::printWithoutPrompt(const PdfRecord &record, QWidget *dialogOwner)
     return true;
 }
 
+bool WebPage::renderToFile(const QString &path)
+{
+    if (queryStatusPrint() != PrintReady)
+        return false;
+    connect(m_page, &QWebEnginePage::pdfPrintingFinished, this,
+            [this](const QString &, bool ok) { emit renderedToFile(ok); }, Qt::SingleShotConnection);
+    m_page->printToPdf(path, sharedPageLayout());
+    return true;
+}
+
 bool WebPage::printing() const
 {
     return m_job || m_systemPrinting;

@@ -61,6 +61,9 @@ public:
     // prints; other printers ignore it. dialogOwner parents the writer's save dialog
     // when the hand-off asks for one.
     bool printWithoutPrompt(const PdfRecord &record = {}, QWidget *dialogOwner = nullptr);
+    // Renders the document as it is into a PDF file at path, with nothing added and no
+    // printer involved; renderedToFile follows. False when no document is complete.
+    bool renderToFile(const QString &path);
     // Why the last PDF printed lacks its record; empty when it has it.
     QString lastRecordWarning() const { return m_recordWarning; }
     bool printing() const;
@@ -99,6 +102,7 @@ signals:
     void printRendered();
     // A print job ended: ok, the PDF path (our PDF writer) and the reason of a failure.
     void printFinished(bool ok, const QString &path, const QString &error);
+    void renderedToFile(bool ok);
 
 private:
     void onLoadingFinished(const QUrl &url);
