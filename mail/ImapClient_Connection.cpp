@@ -99,8 +99,13 @@ bool ImapClient::upgradeToTls(const QString &host)
                              .arg(where, serverSaid(*command), notSent));
     }
 
+    // Bytes behind the OK would be taken for what came through TLS.
+    if (m_reader.holdsUnread() || m_transport->bytesAvailable() > 0) {
+        connectionEnded(QStringLiteral("The server sent more after agreeing to STARTTLS; the connection was "
+                                       "ended because what follows cannot be trusted."));
+        return failAsTls(m_endReason);
+    }
     m_upgradeDue = false;
-    m_reader.clear();
     m_transport->startEncryption();
     const WaitResult result = waitFor([this] { return m_encrypted; }, true);
     if (result == WaitResult::Destroyed)

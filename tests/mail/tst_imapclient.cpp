@@ -401,6 +401,10 @@ private slots:
             << Lines{"C: <connect>", offered, "C: a1 STARTTLS",
                      "S: a1 OK Begin TLS.\r\n* CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR"}
             << "The server sent more after agreeing to STARTTLS";
+        QTest::newRow("answers sent after the OK")
+            << Lines{"C: <connect>", offered, "C: a1 STARTTLS", "S: a1 OK Begin TLS.",
+                     "S: * CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR"}
+            << "The server sent more after agreeing to STARTTLS";
     }
 
     void startTlsFailureSendsNothingMore()
