@@ -71,9 +71,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     m_context.ProgressBar1 = ProgressBar1;
     m_context.pointer = m_pointer;
     m_context.signIn = [this](clsChilkatIMAP &session) {
-        session.SSL = true;
-        session.PORT = MailServerPort();
-        session.IMAPServer = MailServerHost();
+        UseMailServer(session);
         session.Username = Text1->text();
         session.Password = Text2->text();
     };

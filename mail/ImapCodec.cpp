@@ -263,6 +263,11 @@ std::optional<Response> ResponseReader::next()
     }
 }
 
+bool ResponseReader::holdsUnread() const
+{
+    return m_pos < m_buffer.size() || !m_partial.lines.isEmpty();
+}
+
 QByteArray ResponseReader::pendingFirstLine() const
 {
     return m_partial.lines.value(0);
@@ -346,7 +351,10 @@ std::optional<Value> ValueCursor::read(int depth)
         }
         return std::nullopt;
     }
-    if (c == '{') {
+    // "~{n}" is a literal8 (RFC 3516): binary octets, read like any literal.
+    if (c == '~' && m_pos + 1 < line.size() && line.at(m_pos + 1) == '{')
+        ++m_pos;
+    if (line.at(m_pos) == '{') {
         const qsizetype close = line.indexOf('}', m_pos);
         if (close != line.size() - 1 || m_line >= m_response.literals.size())
             return std::nullopt;

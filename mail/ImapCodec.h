@@ -29,8 +29,9 @@ QByteArray QuoteString(const QByteArray &value);
 // before the next piece goes. Nothing when an argument holds a NUL octet.
 std::optional<QList<QByteArray>> CommandWithArguments(const QByteArray &verb, const QList<QByteArray> &arguments);
 
-// One complete server response. A response whose line ends in "{n}" continues after
-// n octets of literal data: lines[i] is followed by literals[i] when i < literals.size().
+// One complete server response. A response whose line ends in "{n}" (or the
+// literal8 "~{n}") continues after n octets of literal data: lines[i] is followed
+// by literals[i] when i < literals.size().
 struct Response {
     QList<QByteArray> lines;
     QList<QByteArray> literals;
@@ -69,6 +70,8 @@ public:
     qint64 literalReceived() const { return m_literalSize - m_literalRemaining; }
     // Literals announced so far in the response being received.
     qsizetype pendingLiteralCount() const { return m_partial.literals.size(); }
+    // Bytes fed but not handed out yet as a whole response.
+    bool holdsUnread() const;
     void clear();
 
 private:
@@ -83,7 +86,7 @@ private:
 };
 
 // A parsed value of a response: atom (including NIL and numbers), quoted or literal
-// string, or parenthesised list.
+// string (literal8 included), or parenthesised list.
 struct Value {
     enum Kind { Atom, String, List, Nil } kind = Nil;
     QByteArray bytes;

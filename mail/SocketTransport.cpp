@@ -19,7 +19,12 @@ public:
             if (!m_tls)
                 emit opened();
         });
-        connect(&m_socket, &QSslSocket::encrypted, this, &ImapTransport::opened);
+        connect(&m_socket, &QSslSocket::encrypted, this, [this] {
+            if (m_upgrading)
+                emit encrypted();
+            else
+                emit opened();
+        });
         connect(&m_socket, &QSslSocket::readyRead, this, &ImapTransport::readyRead);
         connect(&m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
             QStringList texts;
@@ -38,6 +43,7 @@ public:
     void open(const QString &host, quint16 port, bool tls) override
     {
         m_tls = tls;
+        m_upgrading = false;
         m_ended = false;
         m_certificateProblem.clear();
         m_host = host;
@@ -46,6 +52,31 @@ public:
             m_socket.connectToHost(host, port);
             return;
         }
+        useVerifyingConfiguration();
+        m_socket.connectToHostEncrypted(host, port);
+    }
+
+    void startEncryption() override
+    {
+        m_upgrading = true;
+        useVerifyingConfiguration();
+        // The certificate is checked against the host name the connection was opened to.
+        m_socket.startClientEncryption();
+    }
+
+    void write(const QByteArray &bytes) override { m_socket.write(bytes); }
+    QByteArray readAll() override { return m_socket.readAll(); }
+    qint64 bytesAvailable() const override { return m_socket.bytesAvailable(); }
+
+    void close() override
+    {
+        m_ended = true;
+        m_socket.abort();
+    }
+
+private:
+    void useVerifyingConfiguration()
+    {
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
         // Reading the system store costs more than a whole TLS handshake; once is enough.
         static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
@@ -56,19 +87,8 @@ public:
         config.setCaCertificates(authorities);
         config.setPeerVerifyMode(QSslSocket::VerifyPeer);
         m_socket.setSslConfiguration(config);
-        m_socket.connectToHostEncrypted(host, port);
     }
 
-    void write(const QByteArray &bytes) override { m_socket.write(bytes); }
-    QByteArray readAll() override { return m_socket.readAll(); }
-
-    void close() override
-    {
-        m_ended = true;
-        m_socket.abort();
-    }
-
-private:
     QString describe(QAbstractSocket::SocketError error) const
     {
         const QString where = m_host + QLatin1Char(':') + QString::number(m_port);
@@ -101,6 +121,7 @@ private:
     QString m_host;
     quint16 m_port = 0;
     bool m_tls = true;
+    bool m_upgrading = false;
     bool m_ended = false;
     QString m_certificateProblem;
 };

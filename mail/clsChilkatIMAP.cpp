@@ -96,6 +96,7 @@ bool clsChilkatIMAP::Connect()
     Bind();
     ImapClient &client = Component();
     client.setSsl(SSL);
+    client.setSecurity(Security);
     client.setPort(PORT);
     m_lastResult = client.connectToServer(IMAPServer) ? 1 : 0;
     if (m_lastResult == 1) {
@@ -207,8 +208,9 @@ void clsChilkatIMAP::StartMailExtraction(const QString &FolderName)
             }
             if (YieldsSoFar() == yields)
                 YieldToEventLoop();
-        } else if (ConnectionGone(failure)) {
-            throw AppError(Component().lastErrorText());
+        } else if (ConnectionGone(failure) || failure == ImapClient::Failure::MessageMissing) {
+            // "Fetching message <n> failed: ...": the user learns which message is missing.
+            throw AppError(ClientErrorText());
         }
         ++i;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/ImapClient.h"
+#include "mail/MailSecurity.h"
 
 #include <QObject>
 #include <QPointer>
@@ -28,6 +29,8 @@ public:
     QString Password;
     QString IMAPServer;
     bool SSL = false;
+    // How SSL encrypts: TLS from the start, or STARTTLS on a plain connection.
+    MailSecurity Security = MailSecurity::Tls;
     int PORT = 0;
     // The client the session works through; borrowed from the owner.
     QPointer<ImapClient> ChilkatIMAPObject;
@@ -45,8 +48,10 @@ public:
     // The one failure message of the session, with the client's reason below it.
     void GetLastError();
     // Connects, selects the folder and raises MailExtractListing for every message
-    // from CurrentLocation to MaxRecord. A lost connection or an unwritable log ends
-    // the walk with an AppError to the caller; events already raised stay raised.
+    // from CurrentLocation to MaxRecord. A message the server refuses is skipped. A
+    // lost connection, a message the server's answer did not carry, or an unwritable
+    // log ends the walk with an AppError to the caller, its text naming the message;
+    // events already raised stay raised.
     void StartMailExtraction(const QString &FolderName);
 
     // The message whose MailExtractListing is being raised, raw octets included;

@@ -42,6 +42,7 @@ grep -q '^DEMO_READY=1' "$details" || { echo "The demo mailbox did not start in 
 source "$details"
 
 export LARKSPAN_IMAP_PORT="$DEMO_IMAP_PORT"
+export LARKSPAN_IMAP_SECURITY=tls
 export LARKSPAN_IMAP_CA_FILE="$DEMO_IMAP_CA_FILE"
 
 # First demo run: fill in the demo sign-in and pick the first folder.

@@ -2,9 +2,11 @@
 //
 // Lists a folder through the session class exactly as the program does and prints
 // one JSON object per listed message, a line each. For diagnosis and benchmarks.
+// LARKSPAN_IMAP_SECURITY=starttls reaches a server whose port starts plain (143).
 
 #include "mail/ImapClient.h"
 #include "mail/OleDate.h"
+#include "mail/ServerAddress.h"
 #include "mail/clsChilkatIMAP.h"
 #include "platform/core/AppError.h"
 #include "platform/core/Dialogs.h"
@@ -58,6 +60,7 @@ int main(int argc, char **argv)
     auto session = std::make_shared<larkspan::clsChilkatIMAP>();
     session->ChilkatIMAPObject = &client;
     session->SSL = true;
+    session->Security = larkspan::MailServerSecurity();
     session->PORT = port;
     session->IMAPServer = args[0];
     session->Username = args[2];

@@ -53,6 +53,9 @@ QList<QByteArray> ServerReplySeeds()
                                                                QByteArray::number(n) + " (UID INTERNALDATE BODY.PEEK[])"));
         seeds.append(char(n) + conversation.mid(before));
     }
+    // A message as a literal8 (RFC 3516), as some servers send it.
+    const QByteArray first = server.messages.value(0);
+    seeds.append("\x05* 1 FETCH (UID 1 BODY[] ~{" + QByteArray::number(first.size()) + "}\r\n" + first + ")\r\n");
     seeds.append('\x1e' + conversation); // the whole conversation in one
     return seeds;
 }

@@ -158,10 +158,30 @@ private slots:
         QVERIFY(!cursor.next());
     }
 
+    // RFC 3516: "~{n}" announces n octets that may hold anything, NUL included.
+    void literal8CarriesAnyOctets()
+    {
+        const QByteArray octets("a\0b\r\nc~{1}", 10);
+        ResponseReader reader;
+        reader.feed("* 2 FETCH (BODY[] ~{10}\r\n" + octets + " UID 5 FLAGS (~x))\r\n");
+        auto r = reader.next();
+        QVERIFY(r);
+        ValueCursor cursor(*r, 0, 10);
+        auto list = cursor.next();
+        QVERIFY(list && list->kind == Value::List);
+        QCOMPARE(list->items.size(), 6);
+        QCOMPARE(list->items[1].kind, Value::String);
+        QCOMPARE(list->items[1].bytes, octets);
+        QCOMPARE(list->items[3].bytes, QByteArray("5"));
+        // A "~" that starts no literal is part of an atom.
+        QCOMPARE(list->items[5].items.value(0).bytes, QByteArray("~x"));
+    }
+
     void brokenValuesEndTheWalk()
     {
         for (const QByteArray &line : {QByteArray("* 1 FETCH (BODY[] \"unterminated"), QByteArray("* 1 FETCH (A (B"),
-                                       QByteArray("* 1 FETCH )"), QByteArray("* 1 FETCH {5}")}) {
+                                       QByteArray("* 1 FETCH )"), QByteArray("* 1 FETCH {5}"),
+                                       QByteArray("* 1 FETCH ~{5}")}) {
             Response r;
             r.lines = {line};
             ValueCursor cursor(r, 0, 10);

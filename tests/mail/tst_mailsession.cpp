@@ -9,6 +9,7 @@
 #include "support/RecordingDialogs.h"
 #include "support/TestEnvironment.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -251,7 +252,8 @@ private slots:
         }
         // An entry a second later carries its own time.
         const auto stampOf = [](const QString &line) { return *ParseGeneralDate(line.left(line.indexOf(" : "))); };
-        QTest::qWait(1100);
+        const qint64 second = QDateTime::currentSecsSinceEpoch();
+        QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentSecsSinceEpoch() > second, 2000);
         s->CurrentLocation = 1;
         s->MaxRecord = 1;
         s->StartMailExtraction(QStringLiteral("INBOX"));

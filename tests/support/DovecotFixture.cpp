@@ -212,9 +212,14 @@ bool DovecotFixture::writeConfiguration()
     conf += QStringLiteral("log_path = %1\ninfo_log_path = %1\n").arg(logPath());
     conf += QStringLiteral("instance_name = larkspan-%1\n").arg(m_port);
     conf += QStringLiteral("protocols = imap\nlisten = 127.0.0.1\n");
-    conf += QStringLiteral("ssl = required\nssl_cert = <%1/server.crt\nssl_key = <%1/server.key\n").arg(d);
-    conf += QStringLiteral("ssl_min_protocol = TLSv1.2\n");
-    conf += QStringLiteral("disable_plaintext_auth = yes\nauth_mechanisms = plain\n");
+    if (m_encryption == Encryption::None) {
+        conf += QStringLiteral("ssl = no\ndisable_plaintext_auth = no\n");
+    } else {
+        // "required" on a plain port: STARTTLS is offered, and no login is taken before it.
+        conf += QStringLiteral("ssl = required\nssl_cert = <%1/server.crt\nssl_key = <%1/server.key\n").arg(d);
+        conf += QStringLiteral("ssl_min_protocol = TLSv1.2\ndisable_plaintext_auth = yes\n");
+    }
+    conf += QStringLiteral("auth_mechanisms = plain\n");
     conf += QStringLiteral("default_login_user = %1\ndefault_internal_user = %2\n").arg(loginUser, internalUser);
     conf += QStringLiteral("first_valid_uid = 1\nfirst_valid_gid = 1\n");
     conf += QStringLiteral("mail_location = maildir:~/Maildir\n");
@@ -225,9 +230,11 @@ bool DovecotFixture::writeConfiguration()
                 .arg(mailAccount->pw_gid)
                 .arg(d);
     conf += QStringLiteral("namespace inbox {\n  inbox = yes\n  separator = /\n}\n");
-    conf += QStringLiteral("service imap-login {\n  inet_listener imap {\n    port = 0\n  }\n"
-                           "  inet_listener imaps {\n    port = %1\n    ssl = yes\n  }\n%2}\n")
-                .arg(m_port)
+    const bool implicitTls = m_encryption == Encryption::ImplicitTls;
+    conf += QStringLiteral("service imap-login {\n  inet_listener imap {\n    port = %1\n  }\n"
+                           "  inet_listener imaps {\n    port = %2\n    ssl = yes\n  }\n%3}\n")
+                .arg(implicitTls ? 0 : m_port)
+                .arg(implicitTls ? m_port : 0)
                 .arg(root ? QString() : QStringLiteral("  chroot =\n"));
     if (!root)
         conf += QStringLiteral("service anvil {\n  chroot =\n}\n");

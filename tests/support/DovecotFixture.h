@@ -24,8 +24,9 @@ namespace larkspan::test {
 //
 // Everything lives in a private temporary folder: configuration, run and state
 // folders, log (logPath()), a test CA and a server certificate for 127.0.0.1 made
-// with openssl at start, a {PLAIN} passwd-file and a maildir per user. TLS only
-// (implicit TLS, like port 993). The server stops, by its own pid, in the destructor.
+// with openssl at start, a {PLAIN} passwd-file and a maildir per user. One port:
+// TLS from the first byte (like port 993) unless setEncryption() says otherwise.
+// The server stops, by its own pid, in the destructor.
 //
 // As root (CI), Dovecot runs its login processes as dovenull and mail access as
 // dovecot, and the mail files belong to dovecot. As another user, everything runs as
@@ -42,6 +43,13 @@ public:
 
     // Dovecot and openssl are installed.
     static bool available();
+
+    // How the port is encrypted. ImplicitTls: TLS from the first byte. StartTls: a
+    // plain port that offers STARTTLS and takes no login before it. None: a plain
+    // port without STARTTLS that takes a plain-text login (ssl = no).
+    enum class Encryption { ImplicitTls, StartTls, None };
+    // Before start().
+    void setEncryption(Encryption encryption) { m_encryption = encryption; }
 
     // Before start(): the one mailbox account (defaults "larkspan" / "Larkspan-test-1").
     // The password may hold anything but ':' and line breaks.
@@ -96,6 +104,7 @@ private:
     std::vector<Folder> m_folders;
     QList<std::pair<QString, QString>> m_otherAccounts;
     quint16 m_port = 0;
+    Encryption m_encryption = Encryption::ImplicitTls;
     bool m_configured = false;
     QString m_error;
     std::unique_ptr<QProcess> m_process;

@@ -36,6 +36,8 @@ void PrepareTestEnvironment()
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Nothing we run may leave loopback: mail host, probe host and remote mail content.
     setenv("LARKSPAN_IMAP_HOST", "127.0.0.1", 1);
+    // The test servers speak TLS from the first byte, whatever the shell says.
+    setenv("LARKSPAN_IMAP_SECURITY", "tls", 1);
     setenv("LARKSPAN_PROBE_HOST", "127.0.0.1", 1);
     setenv("LARKSPAN_REMOTE_CONTENT", "block", 1);
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
