@@ -29,7 +29,7 @@ std::unique_ptr<MaildirSource> MaildirSource::open(const QString &folder)
     QStringList names;
     for (const char *inside : {"cur", "new"}) {
         const QDir dir(folder + QLatin1Char('/') + QLatin1String(inside));
-        for (const QString &name : dir.entryList(QDir::Files | QDir::System))
+        for (const QString &name : dir.entryList(QDir::Files | QDir::System, QDir::Unsorted))
             names.append(QLatin1String(inside) + QLatin1Char('/') + name);
     }
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {

@@ -26,7 +26,7 @@ QString RenamedMaildirFile(const LocalMessageEntry &entry)
     const QString wanted = maildir::UniquePart(QFileInfo(entry.filePath).fileName());
     for (const char *folder : {"cur", "new"}) {
         const QDir dir(entry.sourcePath + QLatin1Char('/') + QLatin1String(folder));
-        for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        for (const QString &name : dir.entryList(QDir::Files | QDir::System, QDir::Unsorted))
             if (maildir::UniquePart(name) == wanted)
                 return dir.filePath(name);
     }
