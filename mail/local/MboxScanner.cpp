@@ -79,7 +79,10 @@ bool MboxScanner::more()
         m_buffer.resize(0);
         m_bufferStart = keep;
     } else if (keep > m_bufferStart) {
-        m_buffer.remove(0, keep - m_bufferStart);
+        // Moved down in place: the buffer keeps its room, so reading never allocates again.
+        const qsizetype tail = qsizetype(bufferEnd() - keep);
+        std::memmove(m_buffer.data(), at(keep), size_t(tail));
+        m_buffer.truncate(tail);
         m_bufferStart = keep;
     }
     // Straight into the buffer's end.
