@@ -18,6 +18,9 @@
 #include <gmime/gmime.h>
 #pragma pop_macro("signals")
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <limits>
 #include <mutex>
 
@@ -199,6 +202,94 @@ QString AddressListText(const QByteArray &header)
     return out.join(QStringLiteral(", "));
 }
 
+// RFC 2045 §5.2: a Content-Type that is not "type/subtype" is read as text/plain; GMime
+// makes such a part application/octet-stream, and its text would be lost as an attachment.
+bool HasInvalidContentType(GMimeObject *object)
+{
+    const QByteArray raw = RawHeader(object, "Content-Type");
+    if (raw.isNull())
+        return false; // absent: GMime gives the default, text/plain
+    auto isTokenChar = [](char c) {
+        return c > 32 && c < 127 && !std::strchr("()<>@,;:\\\"/[]?=", c);
+    };
+    auto skipSpace = [&](qsizetype at) {
+        while (at < raw.size() && (raw[at] == ' ' || raw[at] == '\t' || raw[at] == '\r' || raw[at] == '\n'))
+            ++at;
+        return at;
+    };
+    qsizetype at = skipSpace(0);
+    const qsizetype typeStart = at;
+    while (at < raw.size() && isTokenChar(raw[at]))
+        ++at;
+    if (at == typeStart)
+        return true;
+    at = skipSpace(at);
+    if (at >= raw.size() || raw[at] != '/')
+        return true;
+    at = skipSpace(at + 1);
+    const qsizetype subtypeStart = at;
+    while (at < raw.size() && isTokenChar(raw[at]))
+        ++at;
+    if (at == subtypeStart)
+        return true;
+    at = skipSpace(at);
+    return at < raw.size() && raw[at] != ';' && raw[at] != '(';
+}
+
+// RFC 5322 §4.3: the obsolete zone names (UT, GMT, EST ... PDT) are case-insensitive, but
+// GMime knows them in capitals only and reads "12:24:23 cst" as UTC. The names are put
+// in capitals before GMime reads the date; nothing when the date has none in small letters.
+QByteArray WithZoneNamesInCapitals(const QByteArray &date)
+{
+    static const char *const zones[] = {"ut", "gmt", "est", "edt", "cst", "cdt", "mst", "mdt", "pst", "pdt"};
+    QByteArray out;
+    qsizetype at = 0;
+    while (at < date.size()) {
+        while (at < date.size() && !std::isalpha(uchar(date[at])))
+            ++at;
+        qsizetype end = at;
+        while (end < date.size() && std::isalpha(uchar(date[end])))
+            ++end;
+        const QByteArrayView word = QByteArrayView(date).sliced(at, end - at);
+        const bool bounded = (at == 0 || date[at - 1] == ' ' || date[at - 1] == '\t') &&
+                             (end == date.size() || date[end] == ' ' || date[end] == '\t' || date[end] == '\r' ||
+                              date[end] == '\n');
+        const bool small = std::any_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+        if (bounded && small) {
+            for (const char *zone : zones) {
+                if (word.compare(QByteArrayView(zone), Qt::CaseInsensitive) == 0) {
+                    if (out.isNull())
+                        out = date;
+                    for (qsizetype i = at; i < end; ++i)
+                        out[i] = char(std::toupper(uchar(out[i])));
+                }
+            }
+        }
+        at = end;
+    }
+    return out;
+}
+
+// The Date header as a date-time; invalid when there is none that can be read.
+QDateTime MessageDate(GMimeMessage *message)
+{
+    GMimeHeaderList *headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+    GMimeHeader *header = headers ? g_mime_header_list_get_header(headers, "Date") : nullptr;
+    const char *value = header ? g_mime_header_get_value(header) : nullptr;
+    const QByteArray capitals = value ? WithZoneNamesInCapitals(QByteArray(value)) : QByteArray();
+    if (!capitals.isNull()) {
+        GDateTime *date = g_mime_utils_header_decode_date(capitals.constData());
+        if (!date)
+            return {};
+        const QDateTime when = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date)).toLocalTime();
+        g_date_time_unref(date);
+        return when;
+    }
+    if (GDateTime *date = g_mime_message_get_date(message))
+        return QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date)).toLocalTime();
+    return {};
+}
+
 struct InlinePart {
     QByteArray mimeType;
     GMimePart *part = nullptr;
@@ -244,9 +335,10 @@ struct MessageReader {
             return;
         GMimePart *part = GMIME_PART(object);
         GMimeContentType *type = g_mime_object_get_content_type(object);
+        const bool invalidType = HasInvalidContentType(object);
         const char *mediaType = type ? g_mime_content_type_get_media_type(type) : nullptr;
-        const char *subType = type ? g_mime_content_type_get_media_subtype(type) : nullptr;
-        const bool text = mediaType && g_ascii_strcasecmp(mediaType, "text") == 0;
+        const char *subType = invalidType ? "plain" : type ? g_mime_content_type_get_media_subtype(type) : nullptr;
+        const bool text = invalidType || (mediaType && g_ascii_strcasecmp(mediaType, "text") == 0);
 
         QString pictureId;
         if (const char *cid = g_mime_object_get_content_id(object)) {
@@ -412,8 +504,7 @@ std::unique_ptr<MailMessage> MailMessage::fromBytes(const QByteArray &raw, const
             g_object_unref(from);
         }
         message->m_subject = mime::DecodeHeaderText(RawHeader(GMIME_OBJECT(parsed), "Subject"));
-        if (GDateTime *date = g_mime_message_get_date(parsed))
-            when = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date)).toLocalTime();
+        when = MessageDate(parsed);
 
         message->m_toHeader = RawHeader(GMIME_OBJECT(parsed), "To");
         message->m_ccHeader = RawHeader(GMIME_OBJECT(parsed), "Cc");

@@ -242,6 +242,62 @@ private slots:
         QCOMPARE(Utc(*dated).date(), QDate(2026, 3, 3));
     }
 
+    // RFC 5322 §4.3: the obsolete zone names are case-insensitive.
+    void dateZoneNamesInAnyCase_data()
+    {
+        QTest::addColumn<QByteArray>("date");
+        QTest::addColumn<QDateTime>("utc");
+        const QDateTime cst(QDate(2003, 7, 1), QTime(18, 24, 23), Qt::UTC);
+        QTest::newRow("CST") << QByteArray("Tue, 1 Jul 2003 12:24:23 CST") << cst;
+        QTest::newRow("cst") << QByteArray("Tue, 1 Jul 2003 12:24:23 cst") << cst;
+        QTest::newRow("Cst, folded, comment after") << QByteArray("Tue, 1 Jul 2003\r\n 12:24:23 Cst (Central)") << cst;
+        QTest::newRow("edt") << QByteArray("Tue, 1 Jul 2003 12:24:23 edt")
+                             << QDateTime(QDate(2003, 7, 1), QTime(16, 24, 23), Qt::UTC);
+        QTest::newRow("pdt, no seconds, no weekday") << QByteArray("1 Jul 2003 12:24 pdt")
+                                                     << QDateTime(QDate(2003, 7, 1), QTime(19, 24), Qt::UTC);
+        QTest::newRow("gmt") << QByteArray("tue, 1 jul 2003 12:24:23 gmt") << QDateTime(QDate(2003, 7, 1), QTime(12, 24, 23), Qt::UTC);
+        QTest::newRow("numeric zone, names in small letters")
+            << QByteArray("tue, 1 jul 2003 12:24:23 -0600 (cst)") << cst;
+    }
+
+    void dateZoneNamesInAnyCase()
+    {
+        QFETCH(QByteArray, date);
+        QFETCH(QDateTime, utc);
+        auto m = MailMessage::fromBytes("From: a@example.org\r\nDate: " + date + "\r\nSubject: s\r\n\r\nbody\r\n");
+        QCOMPARE(Utc(*m), utc);
+    }
+
+    // RFC 2045 §5.2: a Content-Type that is not "type/subtype" is read as text/plain, so
+    // the text is the body instead of an attachment.
+    void invalidContentTypeIsPlainText_data()
+    {
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<bool>("multipart");
+        QTest::addColumn<bool>("isBody");
+        QTest::newRow("no subtype, single part") << QByteArray("application-x-gzip") << false << true;
+        QTest::newRow("type alone") << QByteArray("text") << false << true;
+        QTest::newRow("no type") << QByteArray("/plain") << false << true;
+        QTest::newRow("no subtype, with parameters") << QByteArray("application-x-gzip; name=\"notes\"") << false << true;
+        QTest::newRow("no subtype, inside multipart/mixed") << QByteArray("application-x-gzip") << true << true;
+        QTest::newRow("a valid type stays an attachment") << QByteArray("application/x-gzip") << true << false;
+        QTest::newRow("spaces around the slash are valid") << QByteArray("text / plain") << false << true;
+    }
+
+    void invalidContentTypeIsPlainText()
+    {
+        QFETCH(QByteArray, contentType);
+        QFETCH(bool, multipart);
+        QFETCH(bool, isBody);
+        const QByteArray part = "Content-Type: " + contentType + "\r\n\r\nThe notes themselves.\r\n";
+        const QByteArray raw =
+            "From: a@example.org\r\nSubject: s\r\nMIME-Version: 1.0\r\n" +
+            (multipart ? "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n" + part + "--b--\r\n" : part);
+        auto m = MailMessage::fromBytes(raw, {}, MailMessage::Attachments::Describe);
+        QCOMPARE(m->plainTextBody().trimmed(), isBody ? QStringLiteral("The notes themselves.") : QString());
+        QCOMPARE(m->attachments().size(), isBody ? 0 : 1);
+    }
+
     void malformedMessageGivesWhatCanBeRead()
     {
         auto m = Read("malformed-header.eml", "01-Jan-2026 00:00:00 +0000");
