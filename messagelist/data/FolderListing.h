@@ -3,9 +3,12 @@
 #include "messagelist/data/ListingRecorder.h"
 #include "messagelist/data/MessageRecord.h"
 
+#include <QDate>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <memory>
+#include <optional>
 
 namespace larkspan {
 
@@ -27,8 +30,15 @@ public:
     // range lies beyond the folder; error() says why. True otherwise, also when the
     // walk ended early (error() then says why; the records listed before stay).
     bool run(const QString &folder, int first = 1, int last = 0, const QString &filter = QString());
+    // Lists only the messages that arrived on or after day (the server's own dates), as
+    // the server finds them; an invalid date lists every message.
+    void setSince(const QDate &day) { m_since = day; }
     // Ends a running walk after the message being fetched.
     void stop();
+
+    // What kept the listing from being made, or from being whole.
+    enum class Failure { None, SignIn, Folder, Range, Search, Walk, Stopped };
+    Failure failure() const { return m_failure; }
 
     const RecordArray &records() const { return m_records; }
     // Messages in the folder, as the server counted them.
@@ -47,8 +57,11 @@ private:
     ListingRecorder m_recorder;
     RecordArray m_records;
     QString m_filter;
+    QDate m_since;
+    std::optional<QSet<int>> m_only; // the sequence numbers asked for, when not all
     int m_folderSize = 0;
     QString m_error;
+    Failure m_failure = Failure::None;
     bool m_stopped = false;
 };
 
