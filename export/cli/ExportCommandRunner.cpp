@@ -69,9 +69,9 @@ ExitStatus ExportCommandRunner::prepareOutputFolder()
         m_progress->fail(QStringLiteral("No output folder: give one with --to."));
         return ExitStatus::OutputNotWritable;
     }
+    const QFileInfo info(m_folder);
     if (!m_folder.endsWith(QLatin1Char('/')))
         m_folder += QLatin1Char('/');
-    const QFileInfo info(m_folder);
     if (info.exists() && !info.isDir()) {
         m_progress->fail(QStringLiteral("The output folder \"%1\" is a file, not a folder.").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
         return ExitStatus::OutputNotWritable;

@@ -26,6 +26,16 @@ void OnStopSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[0], &byte, 1);
 }
 
+void InstallStopSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 // The windows' message boxes have no one to read them here: what matters is said on
 // the command line's own terms.
 class SilentDialogs final : public larkspan::DialogService {
@@ -101,12 +111,7 @@ int main(int argc, char **argv)
             [[maybe_unused]] const ssize_t read = ::read(g_signalPipe[1], &byte, 1);
             runner.stop();
         });
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
+        InstallStopSignals();
     }
     const larkspan::ExitStatus status = runner.run();
     // Nothing of the mail stays behind.

@@ -249,10 +249,35 @@ bool DovecotFixture::writeConfiguration()
     return true;
 }
 
+QString DovecotFixture::maildirOf(const QString &folder) const
+{
+    QString path = m_dir.path() + QStringLiteral("/home/") + m_user + QStringLiteral("/Maildir");
+    if (folder.compare(QLatin1String("INBOX"), Qt::CaseInsensitive) != 0) {
+        // Maildir++: ".Parent.Child", names in modified UTF-7 on disk.
+        QString onDisk = QString::fromLatin1(imap::EncodeMailboxName(folder));
+        onDisk.replace(QLatin1Char('/'), QLatin1Char('.'));
+        path += QStringLiteral("/.") + onDisk;
+    }
+    return path;
+}
+
+bool DovecotFixture::deliver(const QString &folder, const QByteArray &message)
+{
+    // Later than every file written at the start, so it comes last.
+    ++m_delivered;
+    const QString file = maildirOf(folder) + QStringLiteral("/new/%1.M%2P2.larkspan").arg(1900000000 + m_delivered).arg(m_delivered);
+    if (!WriteFile(file, message, kReadable))
+        return false;
+    if (IsRoot()) {
+        const passwd *account = getpwnam("dovecot");
+        return account && chown(QFile::encodeName(file).constData(), account->pw_uid, account->pw_gid) == 0;
+    }
+    return true;
+}
+
 bool DovecotFixture::writeMail()
 {
     const QString home = m_dir.path() + QStringLiteral("/home/") + m_user;
-    const QString maildir = home + QStringLiteral("/Maildir");
     int serial = 0;
     bool haveInbox = false;
     for (const Folder &folder : m_folders)
@@ -262,13 +287,7 @@ bool DovecotFixture::writeMail()
         folders.push_back({QStringLiteral("INBOX"), {}, 0, nullptr});
 
     for (const Folder &folder : folders) {
-        QString path = maildir;
-        if (folder.name.compare(QLatin1String("INBOX"), Qt::CaseInsensitive) != 0) {
-            // Maildir++: ".Parent.Child", names in modified UTF-7 on disk.
-            QString onDisk = QString::fromLatin1(imap::EncodeMailboxName(folder.name));
-            onDisk.replace(QLatin1Char('/'), QLatin1Char('.'));
-            path += QStringLiteral("/.") + onDisk;
-        }
+        const QString path = maildirOf(folder.name);
         for (const char *sub : {"cur", "new", "tmp"})
             QDir().mkpath(path + QLatin1Char('/') + QLatin1String(sub));
         const int count = folder.generate ? folder.generated : int(folder.messages.size());

@@ -74,6 +74,8 @@ public:
     bool start();
     void stop();
     bool isRunning() const;
+    // While it runs: a new message arrives in the folder (after the ones it has).
+    bool deliver(const QString &folder, const QByteArray &message);
 
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return m_port; }
@@ -89,6 +91,7 @@ private:
     bool makeCertificates();
     bool writeConfiguration();
     bool writeMail();
+    QString maildirOf(const QString &folder) const;
     bool run(const QString &program, const QStringList &arguments);
     quint16 freePort() const;
 
@@ -104,6 +107,7 @@ private:
     std::vector<Folder> m_folders;
     QList<std::pair<QString, QString>> m_otherAccounts;
     quint16 m_port = 0;
+    int m_delivered = 0;
     Encryption m_encryption = Encryption::ImplicitTls;
     bool m_configured = false;
     QString m_error;
