@@ -8,6 +8,7 @@ packages=(
   libgmime-3.0-dev libssl-dev libqpdf-dev libical-dev
   dovecot-imapd openssl
   poppler-utils xvfb xauth iputils-ping fonts-dejavu-core
+  systemd man-db
 )
 if [ "${1:-}" = "--with-fuzzer" ]; then
   packages+=(clang libclang-rt-dev)

@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -247,6 +248,33 @@ private slots:
         QVERIFY2(run.err.contains(says), qPrintable(run.err));
         QCOMPARE(run.err.count(QLatin1Char('\n')), 1 + (case_ == QLatin1String("unknown") ? 1 : 0)); // one line says it
         QVERIFY(!run.err.contains(m_server.password()));
+    }
+
+    // The user service and its monthly timer, as the package installs them (here with
+    // this build's program), and the manual page they point to.
+    void theScheduledRunsUnitsAreValid()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("systemd-analyze")).isEmpty())
+            QSKIP("systemd-analyze is not installed");
+        const QString units = ProgramFolder() + QStringLiteral("/../systemd-check/");
+        const QString pages = m_scratch.path() + QStringLiteral("/man");
+        QVERIFY(QDir().mkpath(pages + QStringLiteral("/man1")));
+        QFile::remove(pages + QStringLiteral("/man1/larkspan-export.1"));
+        QVERIFY(QFile::copy(TestDataFolder() + QStringLiteral("/../../export/cli/larkspan-export.1"),
+                            pages + QStringLiteral("/man1/larkspan-export.1")));
+        const QString runtime = m_scratch.path() + QStringLiteral("/runtime");
+        QDir().mkpath(runtime);
+        QProcess verify;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        environment.insert(QStringLiteral("MANPATH"), pages);
+        verify.setProcessEnvironment(environment);
+        verify.start(QStringLiteral("systemd-analyze"), {QStringLiteral("verify"), QStringLiteral("--user"),
+                                                         units + QStringLiteral("larkspan-export.service"),
+                                                         units + QStringLiteral("larkspan-export.timer")});
+        QVERIFY(verify.waitForFinished(60000));
+        const QString said = QString::fromLocal8Bit(verify.readAllStandardError() + verify.readAllStandardOutput());
+        QVERIFY2(verify.exitCode() == 0 && said.trimmed().isEmpty(), qPrintable(said));
     }
 
     void aStopEndsAfterTheCurrentMessageWithItsReport()
