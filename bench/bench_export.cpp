@@ -1,19 +1,28 @@
 // "Export All To PDF" through the real export window, offscreen, on a mix of 200
 // messages (plain text, HTML with inline images, long bodies of several pages), for
-// both export options; beside it a bare loop of one web page printing the same
-// pages. The messages lie in the message store as a listing leaves them, and every
-// PDF carries the original message and its attachment, as a user's export does.
-// Every PDF's text is read back with pdftotext, and its embedded files with pdfdetach
-// are compared byte for byte with their sources.
+// both export options; beside it bare loops of the web engine printing the same pages
+// with one and with two pages in flight. The messages lie in the message store as a
+// listing leaves them, and every PDF carries the original message and its attachment,
+// as a user's export does. Every PDF's text is read back with pdftotext, and its
+// embedded files with pdfdetach are compared byte for byte with their sources.
+// Further rounds, each against its own reference in the same run: attachments shown
+// against not shown, larkspan-export against the window (and its listing against a
+// listing in this process), one PDF for all against one PDF each.
 //
-//   bench_export [messages]     (default 200)
+//   bench_export [messages] [--bundle N]   (default 200 messages, 2000 into one PDF;
+//                                            --bundle 0 leaves that round out)
 
 #include "Base64Lines.h"
+#include "support/DovecotFixture.h"
 #include "support/PdfSamples.h"
 #include "support/TestEnvironment.h"
 
 #include "export/pipeline/ExportReport.h"
 #include "export/window/Form3.h"
+#include "mail/ImapClient.h"
+#include "mail/ServerAddress.h"
+#include "mail/clsChilkatIMAP.h"
+#include "messagelist/data/FolderListing.h"
 #include "mail/OleDate.h"
 #include "app/MainWindowContext.h"
 #include "mail/MailMessage.h"
@@ -35,6 +44,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSaveFile>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -268,6 +278,135 @@ void AttachmentsRound(Form3 &form, int count)
     std::fflush(stdout);
 }
 
+// Forgets the peak memory so far: what a round reports is its own (Linux 4.0 and later).
+void ResetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// count messages of the usual mix into one PDF through the window, against the same
+// messages one PDF each, in one run: time, peak memory of this process and the file.
+void BundleRound(Form3 &form, int count)
+{
+    QList<QByteArray> raws;
+    form.Records.redim(0);
+    for (int i = 1; i <= count; ++i) {
+        QString marker;
+        raws << MakeMessage(i, &marker);
+        form.Records.append(StoreMessage(raws.last()));
+    }
+    form.RecordCount = count;
+    form.CurrentIndex = 1;
+    form.PrintAsHTML = true;
+    form.chkSkipExported->setChecked(false);
+    form.chkShowAttachments->setChecked(true);
+    double seconds[2] = {0, 0};
+    qint64 peakMb[2] = {0, 0};
+    QString folders[2];
+    for (const bool onePdf : {false, true}) {
+        (onePdf ? form.optOnePdfForAll : form.optOnePdfPerEmail)->setChecked(true);
+        folders[onePdf] = test::TestScratchFolder() + (onePdf ? QStringLiteral("/out-bundle/") : QStringLiteral("/out-each/"));
+        QDir().mkpath(folders[onePdf]);
+        form.txtBackupPath->setText(folders[onePdf]);
+        test::Recorded().clear();
+        ResetPeakMemory();
+        QElapsedTimer timer;
+        timer.start();
+        form.PushButton2->click();
+        seconds[onePdf] = timer.nsecsElapsed() / 1e9;
+        peakMb[onePdf] = PeakRssKb() / 1024;
+    }
+    form.optOnePdfPerEmail->setChecked(true);
+    const QStringList bundles = QDir(folders[1]).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    const int each = int(QDir(folders[0]).entryList({QStringLiteral("*.pdf")}, QDir::Files).size());
+    const QString bundle = bundles.isEmpty() ? QString() : folders[1] + bundles.first();
+    // Every original inside, and a page at least per message besides the contents.
+    QProcess list;
+    list.start(QStringLiteral("pdfdetach"), {QStringLiteral("-list"), bundle});
+    list.waitForFinished(600000);
+    const int originals = int(QString::fromUtf8(list.readAllStandardOutput()).count(QStringLiteral(".eml")));
+    const int pages = bundle.isEmpty() ? 0 : PdfPages(bundle);
+    std::printf("bundle: %d messages, one PDF each %.1f s (%d PDFs), one PDF for all %.1f s, time ratio %.2f; peak memory "
+                "%lld MB (one each %lld MB); bundle %.1f MB, %d pages, %d originals inside; end message \"%s\"\n",
+                count, seconds[0], each, seconds[1], seconds[1] / seconds[0], peakMb[1], peakMb[0],
+                bundle.isEmpty() ? 0.0 : QFileInfo(bundle).size() / 1048576.0, pages, originals,
+                qPrintable(test::Recorded().messages().join(QStringLiteral(" | ")).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    std::fflush(stdout);
+}
+
+// larkspan-export over the same messages, listed from a Dovecot folder, against the
+// window's export in the same run; its listing against a listing in this process.
+void CommandLineRound(const QList<QByteArray> &raws, double windowRate)
+{
+    if (!test::DovecotFixture::available()) {
+        std::printf("command line: skipped, Dovecot is not installed\n");
+        return;
+    }
+    test::DovecotFixture server;
+    server.addFolder(QStringLiteral("Bench"), raws);
+    if (!server.start()) {
+        std::printf("command line: skipped, %s\n", qPrintable(server.errorText()));
+        return;
+    }
+    qputenv("LARKSPAN_IMAP_PORT", QByteArray::number(server.port()));
+    qputenv("LARKSPAN_IMAP_CA_FILE", server.caFile().toLocal8Bit());
+    const int count = int(raws.size());
+
+    // The listing in this process, as bench_listing's direct round runs it.
+    ImapClient client;
+    auto session = std::make_shared<clsChilkatIMAP>();
+    session->ChilkatIMAPObject = &client;
+    UseMailServer(*session);
+    session->Username = server.user();
+    session->Password = server.password();
+    FolderListing listing(session);
+    QElapsedTimer direct;
+    direct.start();
+    listing.run(QStringLiteral("Bench"));
+    const double directRate = listing.records().upperBound() / (direct.nsecsElapsed() / 1e9);
+    client.disconnectFromServer();
+
+    const QString out = test::TestScratchFolder() + QStringLiteral("/out-cli/");
+    const QString password = test::TestScratchFolder() + QStringLiteral("/cli-password");
+    {
+        QFile file(password);
+        file.open(QIODevice::WriteOnly);
+        file.write(server.password().toUtf8());
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    QProcess cli;
+    cli.setProcessChannelMode(QProcess::SeparateChannels);
+    QElapsedTimer clock;
+    qint64 signedIn = -1, listed = -1, done = -1;
+    QObject::connect(&cli, &QProcess::readyReadStandardOutput, [&] {
+        while (cli.canReadLine()) {
+            const QByteArray line = cli.readLine();
+            if (line.startsWith("Signed in"))
+                signedIn = clock.nsecsElapsed();
+            else if (line.startsWith("Listed"))
+                listed = clock.nsecsElapsed();
+            else if (line.startsWith("Exported:"))
+                done = clock.nsecsElapsed();
+        }
+    });
+    clock.start();
+    cli.start(ProgramFile(QStringLiteral("larkspan-export")),
+              {QStringLiteral("--user"), server.user(), QStringLiteral("--folder"), QStringLiteral("Bench"), QStringLiteral("--to"), out,
+               QStringLiteral("--pattern"), QStringLiteral("<Count> <Subject>"), QStringLiteral("--password-file"), password,
+               QStringLiteral("--quiet")});
+    cli.waitForFinished(3600000);
+    const int made = int(QDir(out).entryList({QStringLiteral("*.pdf")}, QDir::Files).size());
+    const double exportRate = done > listed && listed > 0 ? made / ((done - listed) / 1e9) : 0;
+    const double listingRate = listed > signedIn && signedIn > 0 ? count / ((listed - signedIn) / 1e9) : 0;
+    std::printf("command line: %d PDFs (exit %d), %.2f PDF/s, window %.2f PDF/s, ratio %.2f; listing %.0f msg/s, direct listing "
+                "%.0f msg/s, ratio %.2f\n",
+                made, cli.exitCode(), exportRate, windowRate, exportRate / windowRate, listingRate, directRate,
+                listingRate / directRate);
+    std::fflush(stdout);
+}
+
 // The web engine alone: pages (0.html ... count-1.html in pageFolder) loaded and
 // printed to files by inFlight pages, each hosted like the export's printing browser by
 // a view that is never shown; a page loads while another prints. PDFs written.
@@ -350,7 +489,11 @@ int main(int argc, char **argv)
     test::InstallRecordingDialogs();
     Printers().setDefaultPrinter(PdfWriterDeviceName());
 
-    const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 200;
+    // bench_export [messages] [--bundle N]: N messages into one PDF (0: no such round).
+    const QStringList args = app.arguments();
+    const int count = args.size() > 1 && !args[1].startsWith(QLatin1String("--")) ? args[1].toInt() : 200;
+    const int flag = int(args.indexOf(QStringLiteral("--bundle")));
+    const int bundleCount = flag > 0 && flag + 1 < args.size() ? args[flag + 1].toInt() : 2000;
     QStringList markers;
     QList<QByteArray> raws;
     SelectedRecords.redim(0);
@@ -409,6 +552,7 @@ int main(int argc, char **argv)
     int made = 0;
     int checked = 0;
     double exportSeconds = 0;
+    double browserRate = 0;
     for (const bool asHtml : {true, false}) {
         const QString folder = test::TestScratchFolder() + (asHtml ? QStringLiteral("/out-html/") : QStringLiteral("/out-text/"));
         QDir().mkpath(folder);
@@ -432,6 +576,8 @@ int main(int argc, char **argv)
                 ++checked;
         }
         made += files;
+        if (asHtml)
+            browserRate = files / seconds;
         std::printf("export (%s): %d PDFs in %.2f s, %.2f PDF/s, end message \"%s\"\n", asHtml ? "as in browser" : "text only",
                     files, seconds, files / seconds, qPrintable(messages.join(QStringLiteral(" | ")).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '))));
         std::fflush(stdout);
@@ -478,6 +624,9 @@ int main(int argc, char **argv)
                 qPrintable(test::Recorded().messages().join(QStringLiteral(" | ")).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '))));
 
     AttachmentsRound(form, count / 2);
+    CommandLineRound(raws, browserRate);
+    if (bundleCount > 0)
+        BundleRound(form, bundleCount);
 
     const double rate = made / exportSeconds;
     const double bareRate = bareMade / bareSeconds;
