@@ -189,8 +189,8 @@ bool TextHolds(const QString &pdf, const QStringList &needles)
     return true;
 }
 
-// Message i of the attachments round: a short text, and a 3-page PDF, a picture and a
-// CSV attached, the mix a user's export shows.
+// A message of the attachments round: a short text, and a 3-page PDF, a picture and a
+// CSV attached.
 QByteArray AttachmentsMessage(int i, QByteArray *pdf, QByteArray *picture, QByteArray *csv)
 {
     *pdf = test::MakeSamplePdf({{612, 792, 0, QStringLiteral("Appendix %1 one").arg(i)},
@@ -227,14 +227,19 @@ int PdfPages(const QString &pdf)
 // back: its text, its appended pages and its files.
 void AttachmentsRound(Form3 &form, int count)
 {
+    // The usual mix, every third message a short one with a 3-page PDF, a picture and a
+    // CSV attached in place of a short text alone.
     QList<QByteArray> raws, pdfs, pictures, csvs;
+    QStringList markers;
     form.Records.redim(0);
     for (int i = 1; i <= count; ++i) {
         QByteArray pdf, picture, csv;
-        raws << AttachmentsMessage(i, &pdf, &picture, &csv);
+        QString marker;
+        raws << (i % 3 == 0 ? AttachmentsMessage(i, &pdf, &picture, &csv) : MakeMessage(i, &marker));
         pdfs << pdf;
         pictures << picture;
         csvs << csv;
+        markers << marker;
         form.Records.append(StoreMessage(raws.last()));
     }
     form.RecordCount = count;
@@ -252,9 +257,15 @@ void AttachmentsRound(Form3 &form, int count)
         timer.start();
         form.PushButton2->click();
         seconds[shown] = timer.nsecsElapsed() / 1e9;
+        const QString scratch = test::TestScratchFolder() + QStringLiteral("/detached-shown");
         for (int i = 1; i <= count; ++i) {
+            if (i % 3 != 0) {
+                const QString pdf = folder + QStringLiteral("%1 Bench message %1.pdf").arg(i);
+                if (TextHolds(pdf, {markers[i - 1]}) && CarriesItsFiles(pdf, scratch, i, raws[i - 1]))
+                    ++checked[shown];
+                continue;
+            }
             const QString pdf = folder + QStringLiteral("%1 Attached %1.pdf").arg(i);
-            const QString scratch = test::TestScratchFolder() + QStringLiteral("/detached-shown");
             QDir(scratch).removeRecursively();
             QDir().mkpath(scratch);
             QProcess pdfdetach;
@@ -265,12 +276,12 @@ void AttachmentsRound(Form3 &form, int count)
                                ReadAll(scratch + QStringLiteral("/chart.png")) == pictures[i - 1] &&
                                ReadAll(scratch + QStringLiteral("/counts.csv")) == csvs[i - 1];
             const int pages = PdfPages(pdf);
+            // Shown: the appended document's last page and the CSV's last row are in the text.
             const bool text = shown ? TextHolds(pdf, {QStringLiteral("Appendix %1 three").arg(i), QStringLiteral("row-%1-39,273").arg(i)}) &&
                                           pages >= 4
                                     : TextHolds(pdf, {QStringLiteral("The quarter in three files.")}) && pages == 1;
             if (files && text)
                 ++checked[shown];
-
         }
     }
     std::printf("attachments shown: %d PDFs, %.2f PDF/s; not shown: %.2f PDF/s; time ratio shown/not shown %.2f; checked %d/%d and %d/%d\n",
@@ -290,13 +301,13 @@ void ResetPeakMemory()
 // messages one PDF each, in one run: time, peak memory of this process and the file.
 void BundleRound(Form3 &form, int count)
 {
-    QList<QByteArray> raws;
+    // The messages go to the store as a listing leaves them; nothing else holds them.
     form.Records.redim(0);
     for (int i = 1; i <= count; ++i) {
         QString marker;
-        raws << MakeMessage(i, &marker);
-        form.Records.append(StoreMessage(raws.last()));
+        form.Records.append(StoreMessage(MakeMessage(i, &marker)));
     }
+    MessageStore::instance().flush();
     form.RecordCount = count;
     form.CurrentIndex = 1;
     form.PrintAsHTML = true;
@@ -336,37 +347,79 @@ void BundleRound(Form3 &form, int count)
     std::fflush(stdout);
 }
 
+// A short message of the listing round.
+QByteArray ListedMessage(int n)
+{
+    return "From: Lee Lister <lee@example.org>\r\nTo: Bo Reader <bo@example.org>\r\nSubject: Listed message " +
+           QByteArray::number(n) + "\r\nDate: Tue, 01 Dec 2026 09:30:00 +0000\r\nMessage-ID: <listed-" + QByteArray::number(n) +
+           "@example.org>\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + QByteArray(1500, 'x') + "\r\n";
+}
+
+// Runs larkspan-export; the times its stage lines came at, from its start.
+struct CommandLineTimes {
+    qint64 signedIn = -1, listed = -1, done = -1;
+    int exitCode = -1;
+};
+
+CommandLineTimes RunCommandLine(const QStringList &arguments)
+{
+    QProcess cli;
+    QElapsedTimer clock;
+    CommandLineTimes times;
+    QObject::connect(&cli, &QProcess::readyReadStandardOutput, [&] {
+        while (cli.canReadLine()) {
+            const QByteArray line = cli.readLine();
+            if (line.startsWith("Signed in"))
+                times.signedIn = clock.nsecsElapsed();
+            else if (line.startsWith("Listed"))
+                times.listed = clock.nsecsElapsed();
+            else if (line.startsWith("Exported:"))
+                times.done = clock.nsecsElapsed();
+        }
+    });
+    clock.start();
+    cli.start(ProgramFile(QStringLiteral("larkspan-export")), arguments + QStringList{QStringLiteral("--quiet")});
+    cli.waitForFinished(3600000);
+    times.exitCode = cli.exitCode();
+    return times;
+}
+
 // larkspan-export over the same messages, listed from a Dovecot folder, against the
-// window's export in the same run; its listing against a listing in this process.
+// window's export in the same run; and its listing of a folder of 2,000 short messages
+// against the same listing in this process (the session and the store alone, as
+// bench_listing's direct round).
 void CommandLineRound(const QList<QByteArray> &raws, double windowRate)
 {
     if (!test::DovecotFixture::available()) {
         std::printf("command line: skipped, Dovecot is not installed\n");
         return;
     }
+    constexpr int kListed = 2000;
     test::DovecotFixture server;
     server.addFolder(QStringLiteral("Bench"), raws);
+    server.addGeneratedFolder(QStringLiteral("Listing"), kListed, ListedMessage);
     if (!server.start()) {
         std::printf("command line: skipped, %s\n", qPrintable(server.errorText()));
         return;
     }
     qputenv("LARKSPAN_IMAP_PORT", QByteArray::number(server.port()));
     qputenv("LARKSPAN_IMAP_CA_FILE", server.caFile().toLocal8Bit());
-    const int count = int(raws.size());
 
-    // The listing in this process, as bench_listing's direct round runs it.
+    // The listing in this process: sign in, then list.
     ImapClient client;
     auto session = std::make_shared<clsChilkatIMAP>();
     session->ChilkatIMAPObject = &client;
     UseMailServer(*session);
     session->Username = server.user();
     session->Password = server.password();
+    session->Connect();
     FolderListing listing(session);
     QElapsedTimer direct;
     direct.start();
-    listing.run(QStringLiteral("Bench"));
-    const double directRate = listing.records().upperBound() / (direct.nsecsElapsed() / 1e9);
+    listing.run(QStringLiteral("Listing"), 1, 0, QStringLiteral("a text no message holds"));
+    const double directRate = kListed / (direct.nsecsElapsed() / 1e9);
     client.disconnectFromServer();
+    MessageStore::instance().flush();
 
     const QString out = test::TestScratchFolder() + QStringLiteral("/out-cli/");
     const QString password = test::TestScratchFolder() + QStringLiteral("/cli-password");
@@ -376,33 +429,21 @@ void CommandLineRound(const QList<QByteArray> &raws, double windowRate)
         file.write(server.password().toUtf8());
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     }
-    QProcess cli;
-    cli.setProcessChannelMode(QProcess::SeparateChannels);
-    QElapsedTimer clock;
-    qint64 signedIn = -1, listed = -1, done = -1;
-    QObject::connect(&cli, &QProcess::readyReadStandardOutput, [&] {
-        while (cli.canReadLine()) {
-            const QByteArray line = cli.readLine();
-            if (line.startsWith("Signed in"))
-                signedIn = clock.nsecsElapsed();
-            else if (line.startsWith("Listed"))
-                listed = clock.nsecsElapsed();
-            else if (line.startsWith("Exported:"))
-                done = clock.nsecsElapsed();
-        }
-    });
-    clock.start();
-    cli.start(ProgramFile(QStringLiteral("larkspan-export")),
-              {QStringLiteral("--user"), server.user(), QStringLiteral("--folder"), QStringLiteral("Bench"), QStringLiteral("--to"), out,
-               QStringLiteral("--pattern"), QStringLiteral("<Count> <Subject>"), QStringLiteral("--password-file"), password,
-               QStringLiteral("--quiet")});
-    cli.waitForFinished(3600000);
+    const QStringList common = {QStringLiteral("--user"), server.user(), QStringLiteral("--to"), out,
+                                QStringLiteral("--pattern"), QStringLiteral("<Count> <Subject>"), QStringLiteral("--password-file"), password};
+    // The same filter: every message is listed and read, none kept.
+    const CommandLineTimes listingTimes = RunCommandLine(common + QStringList{QStringLiteral("--folder"), QStringLiteral("Listing"),
+                                                                            QStringLiteral("--containing"),
+                                                                            QStringLiteral("a text no message holds")});
+    const double listingRate = listingTimes.listed > listingTimes.signedIn && listingTimes.signedIn > 0
+                                   ? kListed / ((listingTimes.listed - listingTimes.signedIn) / 1e9)
+                                   : 0;
+    const CommandLineTimes times = RunCommandLine(common + QStringList{QStringLiteral("--folder"), QStringLiteral("Bench")});
     const int made = int(QDir(out).entryList({QStringLiteral("*.pdf")}, QDir::Files).size());
-    const double exportRate = done > listed && listed > 0 ? made / ((done - listed) / 1e9) : 0;
-    const double listingRate = listed > signedIn && signedIn > 0 ? count / ((listed - signedIn) / 1e9) : 0;
-    std::printf("command line: %d PDFs (exit %d), %.2f PDF/s, window %.2f PDF/s, ratio %.2f; listing %.0f msg/s, direct listing "
-                "%.0f msg/s, ratio %.2f\n",
-                made, cli.exitCode(), exportRate, windowRate, exportRate / windowRate, listingRate, directRate,
+    const double exportRate = times.done > times.listed && times.listed > 0 ? made / ((times.done - times.listed) / 1e9) : 0;
+    std::printf("command line: %d PDFs (exit %d), %.2f PDF/s, window %.2f PDF/s, ratio %.2f; listing %d messages %.0f msg/s, "
+                "in this process %.0f msg/s, ratio %.2f\n",
+                made, times.exitCode, exportRate, windowRate, exportRate / windowRate, kListed, listingRate, directRate,
                 listingRate / directRate);
     std::fflush(stdout);
 }
@@ -494,6 +535,26 @@ int main(int argc, char **argv)
     const int count = args.size() > 1 && !args[1].startsWith(QLatin1String("--")) ? args[1].toInt() : 200;
     const int flag = int(args.indexOf(QStringLiteral("--bundle")));
     const int bundleCount = flag > 0 && flag + 1 < args.size() ? args[flag + 1].toInt() : 2000;
+    const int bundleOnly = int(args.indexOf(QStringLiteral("--bundle-only")));
+    const int attachmentsOnly = int(args.indexOf(QStringLiteral("--attachments-only")));
+    if (bundleOnly > 0 || attachmentsOnly > 0) {
+        // One round in a process of its own (for a profiler; and for the one PDF, so that
+        // its peak memory is that of a program which makes it, nothing else).
+        QWidget mainWindow;
+        MainWindowContext ctx;
+        ctx.window = &mainWindow;
+        ctx.Text1 = new QLineEdit(QStringLiteral("bench@example.org"), &mainWindow);
+        SelectedRecords.redim(0);
+        Form3 form(ctx);
+        form.Form_Load();
+        form.Text1->setText(QStringLiteral("<Count> <Subject>"));
+        form.show();
+        if (bundleOnly > 0)
+            BundleRound(form, args.value(bundleOnly + 1).toInt());
+        else
+            AttachmentsRound(form, args.value(attachmentsOnly + 1).toInt());
+        return 0;
+    }
     QStringList markers;
     QList<QByteArray> raws;
     SelectedRecords.redim(0);
@@ -626,7 +687,7 @@ int main(int argc, char **argv)
     AttachmentsRound(form, count / 2);
     CommandLineRound(raws, browserRate);
     if (bundleCount > 0)
-        BundleRound(form, bundleCount);
+        QProcess::execute(QCoreApplication::applicationFilePath(), {QStringLiteral("--bundle-only"), QString::number(bundleCount)});
 
     const double rate = made / exportSeconds;
     const double bareRate = bareMade / bareSeconds;
