@@ -11,13 +11,19 @@
 //
 //   bench_export [messages] [--bundle N]   (default 200 messages, 2000 into one PDF;
 //                                            --bundle 0 leaves that round out)
+//   bench_export --pipeline-only N --in-flight K
+//       only the export run itself, without the window, on N messages of the usual mix
+//       with K printing pages (1: one message at a time, as a run did before it kept two
+//       in flight); made to be profiled: `perf record -g -- bench_export --pipeline-only ...`
 
 #include "Base64Lines.h"
 #include "support/DovecotFixture.h"
 #include "support/PdfSamples.h"
 #include "support/TestEnvironment.h"
 
+#include "export/pipeline/ExportDestination.h"
 #include "export/pipeline/ExportReport.h"
+#include "export/pipeline/ExportRun.h"
 #include "export/window/Form3.h"
 #include "mail/ImapClient.h"
 #include "mail/ServerAddress.h"
@@ -451,6 +457,48 @@ void CommandLineRound(const QList<QByteArray> &raws, double windowRate)
 // The web engine alone: pages (0.html ... count-1.html in pageFolder) loaded and
 // printed to files by inFlight pages, each hosted like the export's printing browser by
 // a view that is never shown; a page loads while another prints. PDFs written.
+// The export run alone, as the export window drives it for "Export All To PDF", with
+// inFlight hidden printing browsers like the window's.
+void PipelineRound(int count, int inFlight)
+{
+    RecordArray records;
+    records.redim(0);
+    QString marker;
+    for (int i = 1; i <= count; ++i)
+        records.append(StoreMessage(MakeMessage(i, &marker)));
+    QWidget host;
+    QList<WebBrowser *> browsers;
+    QList<WebPage *> pages;
+    for (int i = 0; i < inFlight; ++i) {
+        auto *browser = new WebBrowser(&host);
+        browser->setViewSize(QSize(800, 1000));
+        browser->page()->setVisible(true);
+        browser->setSilent(true);
+        browsers << browser;
+        pages << browser->webPage();
+    }
+    host.show();
+    const QString folder = test::TestScratchFolder() + QStringLiteral("/out-pipeline-%1/").arg(inFlight);
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    ExportSettings settings;
+    settings.folder = folder;
+    settings.page.printAsHtml = true;
+    settings.startedAt = QDateTime::currentDateTime();
+    PdfPerMessage destination([&](int n) {
+        return FileNameFields{QStringLiteral("<Count> <Subject>"), folder, QStringLiteral("bench@example.org"),
+                              QDateTime::currentDateTime(), n};
+    });
+    ExportRun run(settings, destination, pages);
+    run.setMessages(records);
+    QElapsedTimer timer;
+    timer.start();
+    run.exec();
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    std::printf("export run alone, %d page(s) in flight: %d PDFs in %.2f s, %.2f PDF/s, %lld failed\n", inFlight,
+                run.exportedCount(), seconds, run.exportedCount() / seconds, (long long)run.failures().size());
+}
+
 int BareLoop(const QString &pageFolder, int count, const QString &outPrefix, int inFlight)
 {
     struct Slot {
@@ -537,6 +585,11 @@ int main(int argc, char **argv)
     const int bundleCount = flag > 0 && flag + 1 < args.size() ? args[flag + 1].toInt() : 2000;
     const int bundleOnly = int(args.indexOf(QStringLiteral("--bundle-only")));
     const int attachmentsOnly = int(args.indexOf(QStringLiteral("--attachments-only")));
+    if (const int pipelineOnly = int(args.indexOf(QStringLiteral("--pipeline-only"))); pipelineOnly > 0) {
+        const int inFlight = int(args.indexOf(QStringLiteral("--in-flight")));
+        PipelineRound(args.value(pipelineOnly + 1).toInt(), inFlight > 0 ? args.value(inFlight + 1).toInt() : 2);
+        return 0;
+    }
     if (bundleOnly > 0 || attachmentsOnly > 0) {
         // One round in a process of its own (for a profiler; and for the one PDF, so that
         // its peak memory is that of a program which makes it, nothing else).
