@@ -5,6 +5,7 @@
 // parse every message as the listing does), with the peak memory at a checkpoint.
 
 #include "Base64Lines.h"
+#include "GeneratedMail.h"
 #include "mail/MailMessage.h"
 #include "mail/local/MboxSource.h"
 #include "mail/local/ReadLocalMessage.h"
@@ -18,18 +19,6 @@
 
 namespace larkspan::bench {
 
-// The process's peak resident memory so far (VmHWM), in kilobytes.
-inline long PeakResidentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 // ---- a provider's archive ------------------------------------------------------------
 // The mix: 60% multipart/alternative with the HTML in multipart/related and 1-3 inline
 // PNG pictures, 30% plain text (a fifth with a body line that begins with "From ",
@@ -37,83 +26,6 @@ inline long PeakResidentKb()
 // windows-1252; quoted-printable and base64; the archive's own X-GM-THRID and
 // X-Gmail-Labels headers. scale multiplies the pictures' and attachments' sizes (1:
 // about 92 KB a message on average).
-
-inline QByteArray MboxRandomBytes(QRandomGenerator &random, int size)
-{
-    QByteArray bytes((size + 3) / 4 * 4, Qt::Uninitialized);
-    random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
-    bytes.truncate(size);
-    return bytes;
-}
-
-inline QByteArray MboxWords(QRandomGenerator &random, int size, int charset)
-{
-    static const QList<QByteArray> utf8 = {"Grüße", "naïve", "café", "€100", "Zürich", "déjà", "mañana", "quarterly",
-                                           "report", "figures", "meeting", "the", "and", "of", "minutes"};
-    static const QList<QByteArray> latin = {"Gr\xfc\xdf" "e", "na\xefve", "caf\xe9", "Z\xfcrich", "d\xe9j\xe0",
-                                            "ma\xf1" "ana", "quarterly", "report", "the", "and", "of", "minutes"};
-    const QList<QByteArray> &pool = charset == 0 ? utf8 : latin;
-    QByteArray text;
-    text.reserve(size + 80);
-    int line = 0;
-    while (text.size() < size) {
-        const QByteArray &word = pool[int(random.bounded(quint32(pool.size())))];
-        text += word;
-        line += int(word.size()) + 1;
-        if (line > 70) {
-            text += "\r\n";
-            line = 0;
-        } else {
-            text += ' ';
-        }
-    }
-    return text;
-}
-
-inline QByteArray MboxQuotedPrintable(const QByteArray &text)
-{
-    QByteArray out;
-    out.reserve(text.size() * 5 / 4);
-    int column = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const uchar c = uchar(text[i]);
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            out += "\r\n";
-            ++i;
-            column = 0;
-            continue;
-        }
-        const bool plain = (c >= 33 && c <= 126 && c != '=') || c == ' ';
-        const int width = plain ? 1 : 3;
-        if (column + width > 75) {
-            out += "=\r\n";
-            column = 0;
-        }
-        if (plain) {
-            out += char(c);
-        } else {
-            static const char hex[] = "0123456789ABCDEF";
-            out += '=';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-        column += width;
-    }
-    return out;
-}
-
-inline QByteArray MboxTextPart(QRandomGenerator &random, int n, const char *subtype, int size)
-{
-    static const char *const charsets[] = {"utf-8", "iso-8859-1", "windows-1252"};
-    const int charset = n % 3;
-    QByteArray text = MboxWords(random, size, charset);
-    if (QByteArray(subtype) == "html")
-        text = "<html><body><p>" + text.replace("\r\n", "</p>\r\n<p>") + "</p>\r\n%PICTURES%</body></html>\r\n";
-    const bool base64 = (n / 3) % 2 == 1;
-    return "Content-Type: text/" + QByteArray(subtype) + "; charset=" + charsets[charset] +
-           "\r\nContent-Transfer-Encoding: " + (base64 ? "base64" : "quoted-printable") + "\r\n\r\n" +
-           (base64 ? Base64Lines(text) : MboxQuotedPrintable(text) + "\r\n");
-}
 
 // Message n as the archive holds it, From_ line first, with the blank line after it.
 inline QByteArray MboxArchiveMessage(int n, double scale)
@@ -139,26 +51,26 @@ inline QByteArray MboxArchiveMessage(int n, double scale)
             related += "--rel\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\nContent-ID: <" + cid +
                        ">\r\n\r\n" +
                        Base64Lines(QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) +
-                                   MboxRandomBytes(random, scaled(20000 + int(random.bounded(40000u)))));
+                                   RandomBytes(random, scaled(20000 + int(random.bounded(40000u)))));
         }
-        QByteArray html = MboxTextPart(random, n, "html", 2000 + int(random.bounded(6000u)));
+        QByteArray html = TextPart(random, n, "html", 2000 + int(random.bounded(6000u)));
         html.replace("%PICTURES%", references);
         body = "Content-Type: multipart/alternative; boundary=\"alt\"\r\n\r\n--alt\r\n" +
-               MboxTextPart(random, n, "plain", 1000 + int(random.bounded(3000u))) +
+               TextPart(random, n, "plain", 1000 + int(random.bounded(3000u))) +
                "--alt\r\nContent-Type: multipart/related; boundary=\"rel\"\r\n\r\n--rel\r\n" + html + related +
                "--rel--\r\n--alt--\r\n";
     } else if (kind < 9) {
-        QByteArray text = MboxWords(random, 2000 + int(random.bounded(8000u)), 0);
+        QByteArray text = Words(random, 2000 + int(random.bounded(8000u)), 0);
         if (n % 5 == 0)
             text.prepend("Forwarded below.\r\n\r\n>From the desk of Sender " + QByteArray::number(n) + ":\r\n");
         body = "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + text + "\r\n";
     } else {
         body = "Content-Type: multipart/mixed; boundary=\"mix\"\r\n\r\n--mix\r\n" +
-               MboxTextPart(random, n, "plain", 1000 + int(random.bounded(2000u))) +
+               TextPart(random, n, "plain", 1000 + int(random.bounded(2000u))) +
                "--mix\r\nContent-Type: application/pdf; name=\"report-" + QByteArray::number(n) +
                ".pdf\"\r\nContent-Disposition: attachment; filename=\"report-" + QByteArray::number(n) +
                ".pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
-               Base64Lines(MboxRandomBytes(random, scaled(50000 + int(random.bounded(250000u))))) + "--mix--\r\n";
+               Base64Lines(RandomBytes(random, scaled(50000 + int(random.bounded(250000u))))) + "--mix--\r\n";
     }
     return head + body + "\r\n";
 }

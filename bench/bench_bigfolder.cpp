@@ -17,7 +17,7 @@
 #include "platform/web/PdfWriterName.h"
 #include "platform/widgets/PrinterRegistry.h"
 #include "support/DovecotFixture.h"
-#include "Base64Lines.h"
+#include "GeneratedMail.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -38,78 +38,14 @@ using larkspan::bench::Base64Lines;
 
 namespace {
 
-QByteArray RandomBytes(QRandomGenerator &random, int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
+using bench::QuotedPrintable;
+using bench::RandomBytes;
+using bench::TextPart;
 
 // A PNG file's signature and header, then random octets: the size of a picture.
 QByteArray Picture(QRandomGenerator &random, int size)
 {
     return QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + RandomBytes(random, size - 16);
-}
-
-QByteArray Words(QRandomGenerator &random, int size, int charset)
-{
-    static const QList<QByteArray> utf8 = {"Grüße", "naïve", "café", "€100", "Zürich", "déjà", "mañana", "quarterly",
-                                           "report", "figures", "meeting", "the", "and", "of", "minutes"};
-    static const QList<QByteArray> latin = {"Gr\xfc\xdf" "e", "na\xefve", "caf\xe9", "Z\xfcrich", "d\xe9j\xe0",
-                                            "ma\xf1" "ana", "quarterly", "report", "the", "and", "of", "minutes"};
-    const QList<QByteArray> &pool = charset == 0 ? utf8 : latin;
-    QByteArray text;
-    int line = 0;
-    while (text.size() < size) {
-        const QByteArray &word = pool[int(random.bounded(quint32(pool.size())))];
-        text += word;
-        line += int(word.size()) + 1;
-        if (line > 70) {
-            text += "\r\n";
-            line = 0;
-        } else {
-            text += ' ';
-        }
-    }
-    return text;
-}
-
-QByteArray QuotedPrintable(const QByteArray &text)
-{
-    QByteArray out;
-    int column = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const uchar c = uchar(text[i]);
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            out += "\r\n";
-            ++i;
-            column = 0;
-            continue;
-        }
-        QByteArray piece = (c >= 33 && c <= 126 && c != '=') || c == ' ' ? QByteArray(1, char(c))
-                                                                        : "=" + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
-        if (column + piece.size() > 75) {
-            out += "=\r\n";
-            column = 0;
-        }
-        out += piece;
-        column += int(piece.size());
-    }
-    return out;
-}
-
-// The text part of a message: a charset and a transfer encoding that vary with n.
-QByteArray TextPart(QRandomGenerator &random, int n, const char *subtype, int size)
-{
-    static const char *const charsets[] = {"utf-8", "iso-8859-1", "windows-1252"};
-    const int charset = n % 3;
-    QByteArray text = Words(random, size, charset);
-    if (QByteArray(subtype) == "html")
-        text = "<html><body><p>" + text.replace("\r\n", "</p>\r\n<p>") + "</p>\r\n%PICTURES%</body></html>\r\n";
-    const bool base64 = (n / 3) % 2 == 1;
-    return "Content-Type: text/" + QByteArray(subtype) + "; charset=" + charsets[charset] +
-           "\r\nContent-Transfer-Encoding: " + (base64 ? "base64" : "quoted-printable") + "\r\n\r\n" +
-           (base64 ? Base64Lines(text) : QuotedPrintable(text) + "\r\n");
 }
 
 QByteArray MixedMessage(int n)

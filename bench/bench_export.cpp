@@ -17,6 +17,7 @@
 //       in flight); made to be profiled: `perf record -g -- bench_export --pipeline-only ...`
 
 #include "Base64Lines.h"
+#include "GeneratedMail.h"
 #include "support/DovecotFixture.h"
 #include "support/PdfSamples.h"
 #include "support/TestEnvironment.h"
@@ -171,17 +172,6 @@ bool CarriesItsFiles(const QString &pdf, const QString &scratch, int i, const QB
            ReadAll(scratch + QStringLiteral("/census-%1.dat").arg(i)) == AttachmentData(i);
 }
 
-qint64 PeakRssKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
 bool TextHolds(const QString &pdf, const QStringList &needles)
 {
     QProcess pdftotext;
@@ -333,7 +323,7 @@ void BundleRound(Form3 &form, int count)
         timer.start();
         form.PushButton2->click();
         seconds[onePdf] = timer.nsecsElapsed() / 1e9;
-        peakMb[onePdf] = PeakRssKb() / 1024;
+        peakMb[onePdf] = bench::PeakResidentKb() / 1024;
     }
     form.optOnePdfPerEmail->setChecked(true);
     const QStringList bundles = QDir(folders[1]).entryList({QStringLiteral("*.pdf")}, QDir::Files);
@@ -744,8 +734,8 @@ int main(int argc, char **argv)
 
     const double rate = made / exportSeconds;
     const double bareRate = bareMade / bareSeconds;
-    std::printf("bare loop: %d PDFs in %.2f s; peak memory of this process %lld MB (renderer processes not counted)\n", bareMade,
-                bareSeconds, PeakRssKb() / 1024);
+    std::printf("bare loop: %d PDFs in %.2f s; peak memory of this process %ld MB (renderer processes not counted)\n", bareMade,
+                bareSeconds, bench::PeakResidentKb() / 1024);
     const double twoRate = twoMade / twoSeconds;
     std::printf("export: %d PDFs, %.2f PDF/s, bare loop %.2f PDF/s, ratio %.2f, texts and embedded files checked %d/%d, "
                 "two-page loop %.2f PDF/s, ratio to two-page %.2f\n",
