@@ -57,7 +57,9 @@ private slots:
         QCOMPARE(AccessibleName(m_form->Combo2), QStringLiteral("Folder"));
         QCOMPARE(AccessibleName(m_form->txtServer), QStringLiteral("Server:"));
         QCOMPARE(AccessibleName(m_form->txtPort), QStringLiteral("Port:"));
-        QCOMPARE(AccessibleName(m_form->cboSecurity), QStringLiteral("Security:"));
+        // A list box shows its choice and is named by it; its label labels it.
+        QCOMPARE(AccessibleName(m_form->cboSecurity), QStringLiteral("TLS"));
+        QCOMPARE(m_form->lblSecurity->buddy(), m_form->cboSecurity);
         QCOMPARE(AccessibleNameMismatches(m_form.get()), QStringList());
     }
 
