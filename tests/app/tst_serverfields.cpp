@@ -3,6 +3,7 @@
 // "Can't Login?" for a provider, a folder listed over STARTTLS from the fields, and
 // "Remember me" with a real keyring on a private session bus.
 #include "app/Form1.h"
+#include "platform/core/ProgramFolder.h"
 #include "platform/core/SettingsStore.h"
 #include "platform/keyring/Keyring.h"
 #include "platform/keyring/RememberedPassword.h"
@@ -19,8 +20,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 
 using namespace larkspan;
 using larkspan::test::DovecotFixture;
@@ -183,6 +186,22 @@ private slots:
         QVERIFY(!SettingsFileText().contains("from-an-old-file"));
         QCOMPARE(ReadKeyringPassword(RememberedPasswordEntry(), nullptr), std::optional<QString>("from-an-old-file"));
         QVERIFY(Recorded().messages().filter(QStringLiteral("keyring")).isEmpty());
+    }
+
+    void larkspanExportSignsInWithTheKeyringsPassword()
+    {
+        qputenv("LARKSPAN_IMAP_SECURITY", "starttls");
+        WriteSetting(QStringLiteral("User"), m_server.user());
+        QVERIFY(WriteKeyringPassword(RememberedPasswordEntry(), m_server.password(), nullptr));
+        QTemporaryDir out;
+        QProcess run;
+        // Signed in, it finds no such folder: the password came from the keyring.
+        run.start(ProgramFile(QStringLiteral("larkspan-export")),
+                  {QStringLiteral("--folder"), QStringLiteral("Nowhere"), QStringLiteral("--to"), out.path(), QStringLiteral("--quiet")});
+        QVERIFY(run.waitForFinished(180000));
+        const QString said = QString::fromLocal8Bit(run.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("could not be opened")), qPrintable(said));
+        QVERIFY(!said.contains(m_server.password()));
     }
 };
 
