@@ -203,6 +203,21 @@ private slots:
         QVERIFY2(said.contains(QStringLiteral("could not be opened")), qPrintable(said));
         QVERIFY(!said.contains(m_server.password()));
     }
+
+    // Last: the keyring stays locked.
+    void aLockedKeyringLeavesTheFieldsEmptyAndTheFileAsItWas()
+    {
+        WriteSetting(QStringLiteral("StayConnected"), QStringLiteral("1"));
+        WriteSetting(QStringLiteral("User"), QStringLiteral("ada"));
+        WriteSetting(QStringLiteral("Password"), QStringLiteral("from-an-old-file"));
+        QVERIFY(m_keyring.lock());
+        Form1 &f = loaded();
+        QCOMPARE(f.Text1->text(), QString());
+        QCOMPARE(f.Text2->text(), QString());
+        QCOMPARE(Recorded().messages().filter(QStringLiteral("keyring could not be used")).size(), 1);
+        QCOMPARE(ReadSetting(QStringLiteral("Password")), QStringLiteral("from-an-old-file"));
+        QCOMPARE(ReadSetting(QStringLiteral("User")), QStringLiteral("ada"));
+    }
 };
 
 LARKSPAN_TEST_MAIN(ServerFieldsTest)

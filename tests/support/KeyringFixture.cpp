@@ -3,6 +3,9 @@
 #include "platform/keyring/Keyring.h"
 
 #include <QCoreApplication>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QStandardPaths>
@@ -78,6 +81,18 @@ bool KeyringFixture::start()
         m_keyring.waitForReadyRead(100);
     }
     return true;
+}
+
+bool KeyringFixture::lock()
+{
+    QDBusInterface service(QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+                           QStringLiteral("org.freedesktop.Secret.Service"));
+    const QDBusMessage reply = service.call(
+        QStringLiteral("Lock"), QVariant::fromValue(QList<QDBusObjectPath>{
+                                    QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/collection/login"))}));
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        m_error = reply.errorMessage();
+    return reply.type() != QDBusMessage::ErrorMessage;
 }
 
 void KeyringFixture::stopKeyring()

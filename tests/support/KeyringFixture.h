@@ -22,6 +22,8 @@ public:
     static bool available();
     // false with errorText() when the keyring did not come up.
     bool start();
+    // Locks the keyring; opening it again would ask its user, and no one answers here.
+    bool lock();
     // The keyring goes away; the bus stays (a session without a keyring).
     void stopKeyring();
     QString errorText() const { return m_error; }
