@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace larkspan {
@@ -71,7 +72,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent)
     m_context.ProgressBar1 = ProgressBar1;
     m_context.pointer = m_pointer;
     m_context.signIn = [this](clsChilkatIMAP &session) {
-        UseMailServer(session);
+        UseMailServer(session, serverInFields());
         session.Username = Text1->text();
         session.Password = Text2->text();
     };
@@ -123,6 +124,21 @@ void Form1::buildControls()
     Text2->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     lblLabels[0]->setBuddy(Text1);
     lblLabels[1]->setBuddy(Text2);
+    // Named for screen readers by their labels, as the login fields are.
+    lblServer = named(new QLabel(QStringLiteral("Server:"), Frame5), "lblServer");
+    txtServer = named(new QLineEdit(Frame5), "txtServer");
+    lblPort = named(new QLabel(QStringLiteral("Port:"), Frame5), "lblPort");
+    txtPort = named(new QSpinBox(Frame5), "txtPort");
+    txtPort->setRange(1, 65535);
+    txtPort->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    lblSecurity = named(new QLabel(QStringLiteral("Security:"), Frame5), "lblSecurity");
+    cboSecurity = named(new QComboBox(Frame5), "cboSecurity");
+    cboSecurity->addItems({QStringLiteral("TLS"), QStringLiteral("STARTTLS")});
+    cboSecurity->setToolTip(QStringLiteral("TLS: encrypted from the start (port 993). STARTTLS: the connection is "
+                                           "encrypted before signing in (port 143)."));
+    lblServer->setBuddy(txtServer);
+    lblPort->setBuddy(txtPort);
+    lblSecurity->setBuddy(cboSecurity);
     Check1 = named(new QCheckBox(QStringLiteral("Remember me"), Frame5), "Check1");
     Check2 = named(new QCheckBox(QStringLiteral("Autoconnect when software loads"), Frame5), "Check2");
     PushButton1 = button(Frame5, "PushButton1", QStringLiteral("1. Connect"));
@@ -185,13 +201,21 @@ void Form1::buildLayout()
     login->addWidget(Text1, 0, 1);
     login->addWidget(lblLabels[1], 1, 0);
     login->addWidget(Text2, 1, 1);
-    login->addWidget(Check1, 2, 0, 1, 2);
-    login->addWidget(Check2, 3, 0, 1, 2);
+    login->addWidget(lblServer, 2, 0);
+    login->addWidget(txtServer, 2, 1);
+    login->addWidget(lblPort, 3, 0);
+    auto *portRow = new QHBoxLayout;
+    portRow->addWidget(txtPort, 1);
+    portRow->addWidget(lblSecurity);
+    portRow->addWidget(cboSecurity, 1);
+    login->addLayout(portRow, 3, 1);
+    login->addWidget(Check1, 4, 0, 1, 2);
+    login->addWidget(Check2, 5, 0, 1, 2);
     auto *loginButtons = new QHBoxLayout;
     loginButtons->addWidget(PushButton1, 2);
     loginButtons->addWidget(PushButton12, 1);
     loginButtons->addWidget(PushButton11, 1);
-    login->addLayout(loginButtons, 4, 0, 1, 2);
+    login->addLayout(loginButtons, 6, 0, 1, 2);
     login->setColumnStretch(1, 1);
 
     auto *folder = new QVBoxLayout(Frame3);
@@ -248,7 +272,7 @@ void Form1::buildLayout()
     main->addWidget(ProgressBar1);
 
     // Tab goes through the controls as the layout shows them.
-    const QList<QWidget *> tabOrder = {Text1, Text2, Check1, Check2, PushButton1, PushButton12, PushButton11,
+    const QList<QWidget *> tabOrder = {Text1, Text2, txtServer, txtPort, cboSecurity, Check1, Check2, PushButton1, PushButton12, PushButton11,
                                        Combo2, PushButton14, PushButton15, PushButton17, PushButton3, PushButton2,
                                        PushButton8, ListView1, PushButton5, PushButton6, PushButton9, PushButton10,
                                        PushButton7, Option1, Option2, PushButton4};
@@ -271,6 +295,7 @@ void Form1::connectHandlers()
     connect(ListView1, &ListView::itemCheck, this, &Form1::ListView1_ItemCheck);
     // The listed messages' octets go when their rows go (Clear List, a new run, Disconnect).
     connect(ListView1, &ListView::cleared, this, [] { MessageStore::instance().dropAll(); });
+    connectServerFields();
     Text1->installEventFilter(this);
     Text2->installEventFilter(this);
 }

@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 
 namespace larkspan {
 
@@ -23,6 +24,7 @@ class ErrorTrap;
 class ImapClient;
 class ListCounters;
 class ListView;
+struct MailServer;
 class ProgressBar;
 class SkinEngine;
 class WindowPointer;
@@ -59,6 +61,13 @@ public:
     QLineEdit *Text2;
     QCheckBox *Check1;
     QCheckBox *Check2;
+    // The server to sign in to, before connecting: host, port, "TLS" or "STARTTLS".
+    QLabel *lblServer;
+    QLineEdit *txtServer;
+    QLabel *lblPort;
+    QSpinBox *txtPort;
+    QLabel *lblSecurity;
+    QComboBox *cboSecurity;
     QPushButton *PushButton1;
     QPushButton *PushButton12;
     QPushButton *PushButton11;
@@ -119,6 +128,29 @@ private:
     void disconnectBranch(ErrorTrap &trap);
     void disconnectedTail(ErrorTrap &trap);
 
+    // The server fields (Form1_Server.cpp).
+    void connectServerFields();
+    // The server the fields name, with the environment's word above them.
+    MailServer serverInFields() const;
+    // Shows a server in the fields as the program's own choice, not the user's.
+    void showServer(const MailServer &server);
+    void serverFieldEdited();
+    // The user name names a known provider and the user chose no server of their own:
+    // its server goes into the fields.
+    void proposeProviderServer();
+    // "Yahoo! Mail" for the mail service, else the provider's name or the host.
+    QString serviceName() const;
+    // The service of the latest connect, else serviceName().
+    QString connectedService() const;
+    void nameTheService();
+    void setServerFieldsEnabled(bool enabled);
+    void saveServerChoice();
+    void showLoginHelp();
+    // The remembered password (keyring or settings file); a keyring that fails is
+    // told about once a run.
+    void fillRememberedLogin();
+    void tellKeyringProblemOnce(const QString &problem);
+
 
     MainWindowContext m_context;
     std::unique_ptr<ListCounters> m_counters;
@@ -126,6 +158,11 @@ private:
     ImapClient *m_imapComponent = nullptr;
     std::optional<PrinterEntry> m_savedDefaultPrinter;
     bool m_loaded = false;
+    bool m_ownServer = false;
+    bool m_showingServer = false;
+    bool m_keyringProblemTold = false;
+    // The service the status line names from a connect until the next one.
+    QString m_connectedService;
     bool m_ending = false;
     std::function<void()> m_programEnd;
 };

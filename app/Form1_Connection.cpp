@@ -10,6 +10,7 @@
 #include "platform/core/ErrorReport.h"
 #include "platform/widgets/ListView.h"
 #include "platform/core/SettingsStore.h"
+#include "platform/keyring/RememberedPassword.h"
 #include "platform/widgets/WindowPointer.h"
 
 #include <QCheckBox>
@@ -41,7 +42,10 @@ void Form1::PushButton1_Click()
 
 void Form1::connectBranch(ErrorTrap &trap)
 {
-    trap.step(__LINE__, [&] { setStatus(QStringLiteral("Connecting to Yahoo! Mail...")); });
+    trap.step(__LINE__, [&] {
+        m_connectedService = serviceName();
+        setStatus(QStringLiteral("Connecting to %1...").arg(m_connectedService));
+    });
 
     // A second click while a connect is under way finds its session and only turns
     // the caption; the first click goes on with its own.
@@ -51,6 +55,8 @@ void Form1::connectBranch(ErrorTrap &trap)
     }
 
     std::shared_ptr<clsChilkatIMAP> session;
+    // The server the user connects to is remembered with the user name.
+    trap.step(__LINE__, [&] { saveServerChoice(); });
     // Its listing events reach the window's handlers for as long as it is oChilkat.
     trap.step(__LINE__, [&] { session = NewWindowSession(m_context); });
 
@@ -96,20 +102,24 @@ void Form1::connectBranch(ErrorTrap &trap)
             Label3->setText(QStringLiteral("Character Filter set to ") + m_context.CharactersFilter);
     });
     trap.step(__LINE__, [&] {
-        setStatus(QStringLiteral("Connected to Yahoo! Mail. Please select folder."));
+        setStatus(QStringLiteral("Connected to %1. Please select folder.").arg(m_connectedService));
         PushButton1->setText(kDisconnectCaption);
+        // The server stays as it is until the disconnect.
+        setServerFieldsEnabled(false);
     });
 }
 
 void Form1::disconnectBranch(ErrorTrap &trap)
 {
-    trap.step(__LINE__, [&] { setStatus(QStringLiteral("Disconnecting from Yahoo! Mail...")); });
+    trap.step(__LINE__, [&] { setStatus(QStringLiteral("Disconnecting from %1...").arg(connectedService())); });
     trap.step(__LINE__, [&] {
         if (Check1->checkState() != Qt::Checked) {
             setFieldText(Text1, QString());
             setFieldText(Text2, QString());
             WriteSetting(QStringLiteral("User"), QString());
-            WriteSetting(QStringLiteral("Password"), QString());
+            QString problem;
+            if (!WriteRememberedPassword(QString(), &problem))
+                tellKeyringProblemOnce(problem);
         }
     });
     trap.step(__LINE__, [&] {
@@ -127,7 +137,8 @@ void Form1::disconnectedTail(ErrorTrap &trap)
     trap.step(__LINE__, [&] { PushButton1->setText(kConnectCaption); });
     trap.step(__LINE__, [&] { m_context.oChilkat.reset(); });
     trap.step(__LINE__, [&] { Label3->setText(QStringLiteral("No Character Filter set")); });
-    trap.step(__LINE__, [&] { setStatus(QStringLiteral("Disconnected from Yahoo! Mail.")); });
+    trap.step(__LINE__, [&] { setServerFieldsEnabled(true); });
+    trap.step(__LINE__, [&] { setStatus(QStringLiteral("Disconnected from %1.").arg(connectedService())); });
 }
 
 } // namespace larkspan

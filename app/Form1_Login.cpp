@@ -7,6 +7,7 @@
 #include "platform/core/ErrorReport.h"
 #include "platform/widgets/ProgressBar.h"
 #include "platform/core/SettingsStore.h"
+#include "platform/keyring/RememberedPassword.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -73,7 +74,12 @@ void Form1::Text1_Change()
 void Form1::Text2_Change()
 {
     ErrorTrap trap("Form1", "Text2_Change", __LINE__);
-    trap.step(__LINE__, [&] { WriteSetting(QStringLiteral("Password"), Text2->text()); });
+    trap.step(__LINE__, [&] {
+        // Into the keyring when one answers, else the settings file.
+        QString problem;
+        if (!WriteRememberedPassword(Text2->text(), &problem))
+            tellKeyringProblemOnce(problem);
+    });
 }
 
 void Form1::Text1_GotFocus()

@@ -11,6 +11,7 @@
 #include "platform/widgets/ListView.h"
 #include "platform/web/PdfWriterName.h"
 #include "platform/core/SettingsStore.h"
+#include "platform/keyring/RememberedPassword.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -54,9 +55,12 @@ void Form1::Form_Load()
     trap.step(__LINE__, [&] {
         if (ToInteger(ReadSetting(QStringLiteral("StayConnected"), QStringLiteral("0"))) != 0) {
             setCheckValue(Check1, 1, &Form1::Check1_Click);
-            setFieldText(Text1, ReadSetting(QStringLiteral("User")));
-            setFieldText(Text2, ReadSetting(QStringLiteral("Password")));
+            fillRememberedLogin();
         } else {
+            // Moved into the keyring even when it is not put back into the fields.
+            QString problem;
+            if (!MoveRememberedPasswordToKeyring(&problem))
+                tellKeyringProblemOnce(problem);
             setCheckValue(Check1, 0, &Form1::Check1_Click);
             setFieldText(Text1, QString());
             setFieldText(Text2, QString());

@@ -29,10 +29,7 @@ void Form1::connectWorkflows()
         ErrorTrap trap("Form1", "PushButton11_Click", __LINE__);
         trap.step(__LINE__, [&] { ShowHelpNotices(this); });
     });
-    connect(PushButton12, &QPushButton::clicked, this, [this] {
-        ErrorTrap trap("Form1", "PushButton12_Click", __LINE__);
-        trap.step(__LINE__, [&] { OpenLoginHelpPicture(); });
-    });
+    connect(PushButton12, &QPushButton::clicked, this, &Form1::showLoginHelp);
 }
 
 } // namespace larkspan

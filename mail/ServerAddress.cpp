@@ -2,22 +2,47 @@
 
 #include "mail/clsChilkatIMAP.h"
 #include "platform/core/Logging.h"
+#include "platform/core/SettingsStore.h"
 
 namespace larkspan {
 
+namespace {
+
+std::optional<int> ParsePort(const QString &text)
+{
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok);
+    if (ok && port > 0 && port < 65536)
+        return port;
+    return std::nullopt;
+}
+
+QString EnvironmentHost()
+{
+    return qEnvironmentVariable("LARKSPAN_IMAP_HOST").trimmed();
+}
+
+} // namespace
+
+QString DefaultMailServerHost()
+{
+    return QStringLiteral("imap.mail.yahoo.com");
+}
+
+int DefaultMailServerPort(MailSecurity security)
+{
+    return security == MailSecurity::StartTls ? 143 : 993;
+}
+
 QString MailServerHost()
 {
-    const QString host = qEnvironmentVariable("LARKSPAN_IMAP_HOST").trimmed();
-    return host.isEmpty() ? QStringLiteral("imap.mail.yahoo.com") : host;
+    const QString host = EnvironmentHost();
+    return host.isEmpty() ? DefaultMailServerHost() : host;
 }
 
 int MailServerPort()
 {
-    bool ok = false;
-    const int port = qEnvironmentVariable("LARKSPAN_IMAP_PORT").trimmed().toInt(&ok);
-    if (ok && port > 0 && port < 65536)
-        return port;
-    return MailServerSecurity() == MailSecurity::StartTls ? 143 : 993;
+    return ParsePort(qEnvironmentVariable("LARKSPAN_IMAP_PORT")).value_or(DefaultMailServerPort(MailServerSecurity()));
 }
 
 MailSecurity MailServerSecurity()
@@ -36,12 +61,57 @@ MailSecurity MailServerSecurity()
     return MailSecurity::Tls;
 }
 
+MailServer ChooseMailServer(const ServerChoice &choice)
+{
+    MailServer server;
+    server.host = EnvironmentHost();
+    if (server.host.isEmpty())
+        server.host = choice.host.trimmed();
+    if (server.host.isEmpty())
+        server.host = DefaultMailServerHost();
+
+    if (!qEnvironmentVariable("LARKSPAN_IMAP_SECURITY").trimmed().isEmpty())
+        server.security = MailServerSecurity();
+    else
+        server.security = ParseMailSecurity(choice.security).value_or(MailSecurity::Tls);
+
+    if (const std::optional<int> port = ParsePort(qEnvironmentVariable("LARKSPAN_IMAP_PORT")))
+        server.port = *port;
+    else
+        server.port = ParsePort(choice.port).value_or(DefaultMailServerPort(server.security));
+    return server;
+}
+
+ServerChoice StoredServerChoice()
+{
+    return {ReadSetting(QStringLiteral("Server")), ReadSetting(QStringLiteral("Port")),
+            ReadSetting(QStringLiteral("Security"))};
+}
+
+MailServer ChosenMailServer()
+{
+    return ChooseMailServer(StoredServerChoice());
+}
+
+bool IsDefaultMailService(const MailServer &server)
+{
+    const QString standIn = EnvironmentHost();
+    if (!standIn.isEmpty() && server.host == standIn)
+        return true;
+    return server.host.compare(DefaultMailServerHost(), Qt::CaseInsensitive) == 0;
+}
+
 void UseMailServer(clsChilkatIMAP &session)
 {
+    UseMailServer(session, ChosenMailServer());
+}
+
+void UseMailServer(clsChilkatIMAP &session, const MailServer &server)
+{
     session.SSL = true;
-    session.Security = MailServerSecurity();
-    session.PORT = MailServerPort();
-    session.IMAPServer = MailServerHost();
+    session.Security = server.security;
+    session.PORT = server.port;
+    session.IMAPServer = server.host;
 }
 
 } // namespace larkspan

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl1-mesa-dev
-  libgmime-3.0-dev libssl-dev libqpdf-dev libical-dev
+  libgmime-3.0-dev libssl-dev libqpdf-dev libical-dev qtkeychain-qt6-dev libsecret-1-0
+  gnome-keyring dbus libsecret-tools
   dovecot-imapd openssl
   poppler-utils xvfb xauth iputils-ping fonts-dejavu-core
   systemd man-db

@@ -11,6 +11,7 @@
 #include "platform/core/DesktopFolder.h"
 #include "platform/core/ErrorReport.h"
 #include "platform/core/SettingsStore.h"
+#include "platform/keyring/RememberedPassword.h"
 #include "platform/web/PdfWriterName.h"
 #include "platform/widgets/PrinterRegistry.h"
 #include "platform/widgets/WebBrowser.h"
@@ -88,12 +89,17 @@ ExitStatus ExportCommandRunner::prepareOutputFolder()
     return ExitStatus::Done;
 }
 
-// The password, never from the command line: the one stored for the user, a file only
-// its owner can read, standard input.
+// The password, never from the command line: the one "Remember me" stored for the user
+// (in the keyring, or the settings file where no keyring answers), a file only its
+// owner can read, standard input.
 ExitStatus ExportCommandRunner::findPassword()
 {
-    if (Setting("User") == m_user)
-        m_password = Setting("Password");
+    QString keyringProblem;
+    if (Setting("User") == m_user) {
+        const RememberedPasswordRead remembered = ReadRememberedPassword();
+        m_password = remembered.password;
+        keyringProblem = remembered.problem;
+    }
     if (!m_password.isEmpty())
         return ExitStatus::Done;
     if (!m_command.passwordFile.isEmpty()) {
@@ -121,9 +127,11 @@ ExitStatus ExportCommandRunner::findPassword()
         m_password = FirstLine(in);
     }
     if (m_password.isEmpty()) {
-        m_progress->fail(QStringLiteral("No password for %1: none is stored for this user (tick \"Remember me\" in the "
-                                        "window), and neither --password-file nor --password-stdin gave one.")
-                             .arg(m_user));
+        const QString stored = keyringProblem.isEmpty()
+                                   ? QStringLiteral("none is stored for this user (tick \"Remember me\" in the window)")
+                                   : QStringLiteral("the keyring could not give the stored one (%1)").arg(keyringProblem);
+        m_progress->fail(QStringLiteral("No password for %1: %2, and neither --password-file nor --password-stdin gave one.")
+                             .arg(m_user, stored));
         return ExitStatus::Usage;
     }
     return ExitStatus::Done;
@@ -132,15 +140,23 @@ ExitStatus ExportCommandRunner::findPassword()
 ExitStatus ExportCommandRunner::run()
 {
     // The server: the environment first (tests and the demo), then the command line,
-    // then the settings the window keeps.
-    m_host = qEnvironmentVariableIsSet("LARKSPAN_IMAP_HOST") ? MailServerHost()
-                                                             : m_command.host.value_or(Setting("Server", MailServerHost()));
-    const MailSecurity security = qEnvironmentVariableIsSet("LARKSPAN_IMAP_SECURITY")
-                                      ? MailServerSecurity()
-                                      : m_command.security.value_or(ParseMailSecurity(Setting("Security")).value_or(MailServerSecurity()));
-    const int defaultPort = security == MailSecurity::StartTls ? 143 : 993;
-    m_port = qEnvironmentVariableIsSet("LARKSPAN_IMAP_PORT") ? MailServerPort()
-                                                             : m_command.port.value_or(Setting("Port", QString::number(defaultPort)).toInt());
+    // then the settings the window keeps. A server named on the command line comes with
+    // its own port (or the default of its security), never the port stored for another.
+    ServerChoice choice = StoredServerChoice();
+    if (m_command.host) {
+        choice = ServerChoice{*m_command.host, QString(), choice.security};
+        if (m_command.port)
+            choice.port = QString::number(*m_command.port);
+    }
+    if (m_command.security) {
+        choice.security = MailSecurityName(*m_command.security);
+        if (!m_command.port)
+            choice.port.clear();
+    }
+    const MailServer server = ChooseMailServer(choice);
+    m_host = server.host;
+    m_port = server.port;
+    const MailSecurity security = server.security;
     m_user = m_command.user.value_or(Setting("User"));
     if (m_user.isEmpty()) {
         m_progress->fail(QStringLiteral("No user name: give one with --user."));
@@ -154,10 +170,7 @@ ExitStatus ExportCommandRunner::run()
     ImapClient client;
     auto session = std::make_shared<clsChilkatIMAP>();
     session->ChilkatIMAPObject = &client;
-    session->SSL = true;
-    session->Security = security;
-    session->PORT = m_port;
-    session->IMAPServer = m_host;
+    UseMailServer(*session, server);
     session->Username = m_user;
     session->Password = m_password;
     const QString where = QStringLiteral("%1 (port %2, %3)").arg(m_host).arg(m_port).arg(MailSecurityName(security));

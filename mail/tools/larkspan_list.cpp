@@ -2,7 +2,9 @@
 //
 // Lists a folder through the session class exactly as the program does and prints
 // one JSON object per listed message, a line each. For diagnosis and benchmarks.
-// LARKSPAN_IMAP_SECURITY=starttls reaches a server whose port starts plain (143).
+// The security is the program's choice: LARKSPAN_IMAP_SECURITY, else the "Security"
+// setting, else tls; starttls reaches a server whose port starts plain (143). A host
+// or port given as "-" is the program's choice as well.
 
 #include "mail/ImapClient.h"
 #include "mail/OleDate.h"
@@ -40,8 +42,9 @@ int main(int argc, char **argv)
         Fail(QStringLiteral("usage: larkspan-list host port user password folder [first last]"));
         return 64;
     }
-    bool portOk = false;
-    const int port = args[1].toInt(&portOk);
+    const larkspan::MailServer chosen = larkspan::ChosenMailServer();
+    bool portOk = args[1] == QLatin1String("-");
+    const int port = portOk ? chosen.port : args[1].toInt(&portOk);
     bool rangeOk = true;
     int first = 1;
     int last = 0;
@@ -60,9 +63,9 @@ int main(int argc, char **argv)
     auto session = std::make_shared<larkspan::clsChilkatIMAP>();
     session->ChilkatIMAPObject = &client;
     session->SSL = true;
-    session->Security = larkspan::MailServerSecurity();
+    session->Security = chosen.security;
     session->PORT = port;
-    session->IMAPServer = args[0];
+    session->IMAPServer = args[0] == QLatin1String("-") ? chosen.host : args[0];
     session->Username = args[2];
     session->Password = args[3];
     const QString folder = args[4];

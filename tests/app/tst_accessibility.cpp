@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -54,6 +55,11 @@ private slots:
         QCOMPARE(AccessibleName(m_form->Text1), QStringLiteral(" Yahoo! ID:"));
         QCOMPARE(AccessibleName(m_form->Text2), QStringLiteral("Password:"));
         QCOMPARE(AccessibleName(m_form->Combo2), QStringLiteral("Folder"));
+        QCOMPARE(AccessibleName(m_form->txtServer), QStringLiteral("Server:"));
+        QCOMPARE(AccessibleName(m_form->txtPort), QStringLiteral("Port:"));
+        // A list box shows its choice and is named by it; its label labels it.
+        QCOMPARE(AccessibleName(m_form->cboSecurity), QStringLiteral("TLS"));
+        QCOMPARE(m_form->lblSecurity->buddy(), m_form->cboSecurity);
         QCOMPARE(AccessibleNameMismatches(m_form.get()), QStringList());
     }
 
@@ -65,7 +71,7 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget()->objectName();
         }
-        QCOMPARE(visited, (QStringList{"Text1", "Text2", "Check1", "Check2", "PushButton1", "PushButton12", "PushButton11",
+        QCOMPARE(visited, (QStringList{"Text1", "Text2", "txtServer", "txtPort", "cboSecurity", "Check1", "Check2", "PushButton1", "PushButton12", "PushButton11",
                                        "Combo2", "PushButton14", "PushButton15", "PushButton17", "PushButton3",
                                        "PushButton2", "PushButton8", "ListView1", "PushButton5", "PushButton6",
                                        "PushButton9", "PushButton10", "PushButton7", "Option1", "PushButton4"}));

@@ -45,6 +45,9 @@ void PrepareTestEnvironment()
     setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
     setenv("TEMP", (root + "/temp").constData(), 1);
     setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    // No test reaches the user's own keyring: a session bus that is not there, unless
+    // a test starts a private one (KeyringFixture).
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/larkspan-test-no-bus", 1);
 }
 
 QString TestScratchFolder()
