@@ -10,7 +10,6 @@ packages=(
   dovecot-imapd openssl
   poppler-utils xvfb xauth iputils-ping fonts-dejavu-core
   systemd man-db
-  qtkeychain-qt6-dev gnome-keyring dbus libsecret-tools
 )
 if [ "${1:-}" = "--with-fuzzer" ]; then
   packages+=(clang libclang-rt-dev)
