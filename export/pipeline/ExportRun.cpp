@@ -16,10 +16,11 @@ namespace {
 constexpr int kListedNames = 20;
 constexpr int kMostInFlight = 2; // a third page in flight gave nothing more
 
-// A run's time in the report: ISO 8601 with the offset from UTC.
+// A run's time in the report: ISO 8601 with the offset from UTC, to the millisecond,
+// so that two runs in one second (a scheduled run after a manual one) stay apart.
 QString IsoTime(const QDateTime &when)
 {
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
+    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
 // For the name of a damaged report kept aside: no characters a file system refuses.
