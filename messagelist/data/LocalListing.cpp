@@ -144,6 +144,9 @@ bool LocalListing::list(int first, int last, const QString &filter)
     if (shownName.isEmpty() && kind != MessageSource::Kind::EmlFiles)
         shownName = QFileInfo(source->path()).fileName();
     m_recorder.beginLocal(kind, kind == MessageSource::Kind::EmlFiles ? QString() : source->path(), shownName);
+    // A growing array would move every record each time it doubles.
+    if (m_keepRecords)
+        m_records.reserve(last - first + 1);
     for (int i = first; i <= last && !m_stopped; ++i) {
         emit progress(i, last);
         const LocalMessageEntry &entry = entries[i - 1];

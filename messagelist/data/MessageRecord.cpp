@@ -221,6 +221,12 @@ void RecordArray::append(const MessageRecord &record)
     m_allocated = true;
 }
 
+void RecordArray::reserve(int count)
+{
+    if (count > 0)
+        m_items.reserve(m_items.size() + size_t(count));
+}
+
 void RecordArray::clear()
 {
     m_items.clear();

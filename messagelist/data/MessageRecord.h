@@ -130,6 +130,8 @@ public:
     const MessageRecord &operator()(int index) const;
 
     void append(const MessageRecord &record);
+    // Room for count more appends without moving the records.
+    void reserve(int count);
     void clear();
 
 private:
