@@ -184,7 +184,9 @@ void ListFromTheDisk(MainListParts &ctx, RunKind kind)
         const FillingPace pace(ctx);
         listing.list(first, last, ctx.CharactersFilter);
     }
-    if (listing.failure() == LocalListing::Failure::Read || listing.failure() == LocalListing::Failure::Range)
+    // A message that cannot be read ends the run at its place, the rows before it
+    // stay. A range past the end lists nothing, as in a server folder.
+    if (listing.failure() == LocalListing::Failure::Read)
         MsgBox(listing.error(), ctx.window);
     if (const int left = listing.expungedLeftOut(); left > 0)
         ctx.closingNote = left == 1 ? QStringLiteral("1 deleted message still in the file was left out.")

@@ -174,6 +174,38 @@ private slots:
         MessageStore::instance().dropAll();
     }
 
+    // The range counts in the file's order, the filter as for a server folder.
+    void aRangeAndTheFilterOnTheDisk_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("subjects");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("messages 2 to 3") << 2 << 3 << QString()
+                                         << QStringList{PickedMessages()[1].subject, PickedMessages()[2].subject} << QString();
+        QTest::newRow("the filter") << 1 << 0 << "tomatoes" << QStringList{PickedMessages()[1].subject} << QString();
+        QTest::newRow("past the end") << 7 << 9 << QString() << QStringList() << "holds 5 messages; there is no message 7.";
+    }
+
+    void aRangeAndTheFilterOnTheDisk()
+    {
+        QFETCH(int, first);
+        QFETCH(int, last);
+        QFETCH(QString, filter);
+        QFETCH(QStringList, subjects);
+        QFETCH(QString, error);
+        QTemporaryDir disk;
+        LocalListing local;
+        QCOMPARE(local.run(WriteDiskSource(DiskKind::Mbox, disk.path(), PickedMessageBytes()), first, last, filter),
+                 error.isEmpty());
+        QStringList listed;
+        for (int i = 1; i <= local.records().upperBound(); ++i)
+            listed << local.records()(i).subject();
+        QCOMPARE(listed, subjects);
+        QVERIFY2(error.isEmpty() ? local.error().isEmpty() : local.error().contains(error), qPrintable(local.error()));
+    }
+
     // Skipping knows a message on the disk by its source and its SHA-256: a repeat
     // writes nothing, and after more mail was appended to the mbox only the new mail.
     void aRepeatFromAGrowingMboxWritesOnlyTheNewMessages()

@@ -283,6 +283,45 @@ private slots:
         QCOMPARE(Column(w->ListView1, 3), QStringList({"Message 7"}));
     }
 
+    // Bad input is named with its cause and the rows read before it stay; Stop ends a
+    // run from the disk as it ends one from a server.
+    void openMailFilesThatEndEarly_data()
+    {
+        QTest::addColumn<QByteArray>("mbox");
+        QTest::addColumn<int>("stopAtRow"); // 0: no Stop
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("says"); // before "Done."
+        QTest::newRow("0-byte file") << QByteArray() << 0 << 0 << "is empty (0 bytes)";
+        QTest::newRow("cut inside its last message")
+            << MboxEntry(Numbered(1)) + MboxEntry(Numbered(2)) + MboxEntry("Subject: three\r\n\r\nthird bo").chopped(2) << 0 << 2
+            << "The file ends inside message 3 of the mbox file ";
+        QTest::newRow("stopped") << MboxEntry(Numbered(1)) + MboxEntry(Numbered(2)) + MboxEntry(Numbered(3)) << 1 << 1 << QString();
+    }
+
+    void openMailFilesThatEndEarly()
+    {
+        QFETCH(QByteArray, mbox);
+        QFETCH(int, stopAtRow);
+        QFETCH(int, rows);
+        QFETCH(QString, says);
+        m_window = std::make_unique<MainWindow>();
+        w = m_window->form.get();
+        QTemporaryDir disk;
+        const QString path = disk.filePath(QStringLiteral("mail.mbox"));
+        QVERIFY(WriteBytes(path, mbox));
+        Recorded().mailSourceAnswers << QStringList{path};
+        WhenDuringRun stop([&] { return stopAtRow > 0 && w->ListView1->count() == stopAtRow; }, [&] { w->PushButton3->click(); });
+        w->PushButton18->click();
+        QCOMPARE(w->ListView1->count(), rows);
+        const QStringList said = WindowMessages();
+        if (says.isEmpty())
+            QCOMPARE(said, QStringList({kDone}));
+        else
+            QVERIFY2(said.first().contains(says) && said.first().contains(path), qPrintable(said.join(QLatin1Char('|'))));
+        QVERIFY(ErrorReports().isEmpty());
+        LARKSPAN_REQUIRE(verifyIdleState());
+    }
+
     void storedMessagesOutliveTheWindowsAndGoWithTheList()
     {
         LARKSPAN_REQUIRE(connectTo(QStringLiteral("INBOX")));
