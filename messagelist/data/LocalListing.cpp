@@ -3,9 +3,11 @@
 #include "mail/MailMessage.h"
 #include "mail/OleDate.h"
 #include "mail/local/LocalMailSource.h"
+#include "mail/local/MaildirFolders.h"
 #include "mail/local/MaildirSource.h"
 #include "mail/local/MboxSource.h"
 #include "mail/local/ReadLocalMessage.h"
+#include "platform/core/AppError.h"
 #include "platform/core/ErrorReport.h"
 #include "platform/core/Yield.h"
 
@@ -41,6 +43,29 @@ std::unique_ptr<LocalMailSource> LocalListing::open(const QStringList &paths, co
     if (!folder.isEmpty() && absolute.size() == 1 && QFileInfo(absolute.first()).isDir())
         return MaildirSource::openFolder(absolute.first(), folder);
     return OpenLocalMailSource(absolute);
+}
+
+LocalListing::Folders LocalListing::foldersOf(const QStringList &paths)
+{
+    Folders out;
+    if (paths.isEmpty())
+        return out;
+    const QFileInfo first(paths.first());
+    if (paths.size() > 1) {
+        out.names << QStringLiteral("%1 .eml files").arg(paths.size());
+    } else if (first.isDir()) {
+        // A folder that is no Maildir is named by the listing's own error.
+        try {
+            for (const MaildirFolder &folder : ListMaildirFolders(first.absoluteFilePath()))
+                out.names << folder.name;
+            out.tree = true;
+        } catch (const AppError &) {
+            out.names = {first.fileName()};
+        }
+    } else {
+        out.names << first.fileName();
+    }
+    return out;
 }
 
 void LocalListing::stop()

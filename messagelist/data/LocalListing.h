@@ -28,6 +28,15 @@ public:
     // Raises AppError naming the path and the cause.
     static std::unique_ptr<LocalMailSource> open(const QStringList &paths, const QString &folder = QString());
 
+    // What a folder box offers for what paths name: the folders of a Maildir++ tree
+    // (tree set; each is a folder for open()), else one name for the mbox file, the
+    // folder or the .eml files.
+    struct Folders {
+        QStringList names;
+        bool tree = false;
+    };
+    static Folders foldersOf(const QStringList &paths);
+
     // Lists messages first..last (last 0, or past the end: to the end). False when
     // nothing could be listed: the source cannot be opened or scanned, or the range
     // lies beyond it; error() says why. True otherwise, also when a message could not

@@ -5,7 +5,6 @@
 #include "messagelist/windows/ListCounters.h"
 #include "messagelist/windows/MainListActions.h"
 #include "messagelist/windows/MainListParts.h"
-#include "mail/local/MaildirFolders.h"
 #include "messagelist/data/LocalListing.h"
 #include "messagelist/data/MessageRecord.h"
 #include "messagelist/windows/RepaintPacer.h"
@@ -18,8 +17,6 @@
 #include "platform/widgets/WindowPointer.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -260,31 +257,14 @@ void OpenMailFiles_Click(MainListParts &ctx)
     trap.step(__LINE__, [&] { paths = Dialogs().chooseMailSource(ctx.window, QStringLiteral("Open Mail Files")); });
     if (paths.isEmpty())
         return;
-    // A Maildir++ tree offers its folders as a server offers its own; a folder that is
-    // no Maildir is named by the run's own error.
-    QStringList folders;
-    bool tree = false;
-    trap.step(__LINE__, [&] {
-        const QFileInfo first(paths.first());
-        if (paths.size() == 1 && first.isDir()) {
-            try {
-                for (const MaildirFolder &folder : ListMaildirFolders(first.absoluteFilePath()))
-                    folders << folder.name;
-                tree = true;
-            } catch (const AppError &) {
-                folders = {first.fileName()};
-            }
-        } else if (paths.size() == 1) {
-            folders = {first.fileName()};
-        } else {
-            folders = {QStringLiteral("%1 .eml files").arg(paths.size())};
-        }
-    });
+    // A Maildir++ tree offers its folders as a server offers its own.
+    LocalListing::Folders folders;
+    trap.step(__LINE__, [&] { folders = LocalListing::foldersOf(paths); });
     trap.step(__LINE__, [&] {
         ctx.localPaths = paths;
-        ctx.localTree = tree;
+        ctx.localTree = folders.tree;
         ctx.Combo2->clear();
-        ctx.Combo2->addItems(folders);
+        ctx.Combo2->addItems(folders.names);
         ctx.Combo2->setCurrentIndex(0);
     });
     // Then listed whole, as "Get All Emails" lists a folder.
