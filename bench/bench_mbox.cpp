@@ -187,7 +187,7 @@ int main(int argc, char **argv)
 
     const int checkpoint = flatMemory ? 10000 : made.messages / 5;
     ChildRound rounds[2];
-    const char *const names[2] = {"larkspan reader + parse", "larkspan listing (window)"};
+    const char *const names[2] = {"larkspan reader + parse", "larkspan LocalListing (what the window drives)"};
     for (int listing = 0; listing < 2; ++listing) {
         const ChildRound &round = rounds[listing] = MeasureInChild(path, checkpoint, listing == 1);
         if (!round.ok || round.messages != made.messages) {
