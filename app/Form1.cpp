@@ -151,6 +151,9 @@ void Form1::buildControls()
     Combo2->setEditable(false);
     Combo2->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     Combo2->setMinimumContentsLength(16);
+    PushButton18 = button(Frame3, "PushButton18", QStringLiteral("Open Mail Files..."));
+    PushButton18->setToolTip(QStringLiteral("List .eml files, an mbox file or a Maildir folder, without signing in"));
+    PushButton18->setAccessibleDescription(PushButton18->toolTip());
 
     Frame6 = named(new QGroupBox(QStringLiteral("Filter Options"), central), "Frame6");
     PushButton14 = button(Frame6, "PushButton14", QStringLiteral("Filter By Characters"));
@@ -218,8 +221,9 @@ void Form1::buildLayout()
     login->addLayout(loginButtons, 6, 0, 1, 2);
     login->setColumnStretch(1, 1);
 
-    auto *folder = new QVBoxLayout(Frame3);
-    folder->addWidget(Combo2);
+    auto *folder = new QHBoxLayout(Frame3);
+    folder->addWidget(Combo2, 1);
+    folder->addWidget(PushButton18);
 
     auto *filter = new QGridLayout(Frame6);
     filter->addWidget(PushButton14, 0, 0);
@@ -273,7 +277,7 @@ void Form1::buildLayout()
 
     // Tab goes through the controls as the layout shows them.
     const QList<QWidget *> tabOrder = {Text1, Text2, txtServer, txtPort, cboSecurity, Check1, Check2, PushButton1, PushButton12, PushButton11,
-                                       Combo2, PushButton14, PushButton15, PushButton17, PushButton3, PushButton2,
+                                       Combo2, PushButton18, PushButton14, PushButton15, PushButton17, PushButton3, PushButton2,
                                        PushButton8, ListView1, PushButton5, PushButton6, PushButton9, PushButton10,
                                        PushButton7, Option1, Option2, PushButton4};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)

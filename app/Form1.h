@@ -73,6 +73,7 @@ public:
     QPushButton *PushButton11;
     QGroupBox *Frame3;
     QComboBox *Combo2;
+    QPushButton *PushButton18; // "Open Mail Files..."
     QGroupBox *Frame6;
     QPushButton *PushButton14;
     QPushButton *PushButton15;

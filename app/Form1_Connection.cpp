@@ -75,6 +75,9 @@ void Form1::connectBranch(ErrorTrap &trap)
     std::optional<QStringList> folders;
     trap.step(__LINE__, [&] { folders = session->EnumMailFolders(); });
     trap.step(__LINE__, [&] {
+        // The server's folders take the place of mail opened from the disk.
+        m_context.localPaths.clear();
+        m_context.localTree = false;
         Combo2->clear();
         setStatus(QStringLiteral("Enumerating folders..."));
     });

@@ -62,7 +62,11 @@ void Form1::Check2_Click()
 void Form1::Combo2_Click()
 {
     ErrorTrap trap("Form1", "Combo2_Click", __LINE__);
-    trap.step(__LINE__, [&] { WriteSetting(QStringLiteral("Combo2"), QString::number(Combo2->currentIndex())); });
+    // The place kept is a server folder's; the folders of mail on the disk are not kept.
+    trap.step(__LINE__, [&] {
+        if (m_context.localPaths.isEmpty())
+            WriteSetting(QStringLiteral("Combo2"), QString::number(Combo2->currentIndex()));
+    });
 }
 
 void Form1::Text1_Change()

@@ -19,7 +19,7 @@ void Form1::connectWorkflows()
         {PushButton7, &PushButton7_Click},   {PushButton9, &PushButton9_Click},
         {PushButton10, &PushButton10_Click}, {PushButton8, &PushButton8_Click},
         {PushButton14, &PushButton14_Click}, {PushButton15, &PushButton15_Click},
-        {PushButton17, &PushButton17_Click},
+        {PushButton17, &PushButton17_Click}, {PushButton18, &OpenMailFiles_Click},
     };
     for (const auto &[button, handler] : listButtons)
         connect(button, &QPushButton::clicked, this, [this, handler] { handler(m_context); });

@@ -3,14 +3,20 @@
 // Python's mailbox.mbox and email package doing the same is the reference, when
 // python3 is there. The file is generated into a private temporary folder and removed.
 //
+// A second round lists the same file through LocalListing, which is what the main
+// window drives: the records with their texts, pointing into the file.
+//
 // usage: bench_mbox [--size MB] [--no-python]        default 1024 MB
 //        bench_mbox --flat-memory [--python]          5 GB of 50,000 messages: the peak
 //                                                      memory after 10,000 and 50,000
-// The reading runs in a child process of its own, so that the peak is its own.
-// Last line: mbox: N messages, X MB, larkspan R1 msg/s, python R2 msg/s, ratio R1/R2
-//   (--flat-memory: flat memory: N messages, X MB, peak A MB after 10000, B MB after N)
+// Each round runs in a child process of its own, so that the peak is its own.
+// Last lines: mbox: N messages, X MB, larkspan R1 msg/s, python R2 msg/s, ratio R1/R2
+//             listing: N messages, X MB, listing R3 msg/s, python R2 msg/s, ratio R3/R2
+//   (--flat-memory: flat memory: N messages, X MB, peak A MB after 10000, B MB after N,
+//    for the reader and for the listing)
 
 #include "MboxBench.h"
+#include "messagelist/data/LocalListing.h"
 #include "support/RecordingDialogs.h"
 #include "support/TestEnvironment.h"
 
@@ -33,10 +39,36 @@ double Seconds(const QElapsedTimer &timer)
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-// "result <messages> <failures> <bytes> <scan s> <total s> <peak at checkpoint KB> <peak KB>"
-int RunChild(const QString &path, int checkpoint)
+// The listing as the window drives it: scan, then every message read, parsed, filtered
+// (no filter) and made a record.
+bench::MboxRound ListMboxRound(const QString &path, int checkpoint)
 {
-    const bench::MboxRound round = bench::ReadMboxRound(path, checkpoint);
+    bench::MboxRound round;
+    QElapsedTimer clock;
+    clock.start();
+    LocalListing listing;
+    QObject::connect(&listing, &LocalListing::listed, [&](int n) {
+        if (n == checkpoint)
+            round.peakAtCheckpointKb = bench::PeakResidentKb();
+    });
+    const bool scanned = listing.scan({path});
+    round.scanSeconds = double(clock.nsecsElapsed()) / 1e9;
+    if (!scanned || !listing.list() || listing.failure() != LocalListing::Failure::None) {
+        std::fprintf(stderr, "bench_mbox: %s\n", qPrintable(listing.error()));
+        round.failures = 1;
+    }
+    round.messages = listing.records().upperBound();
+    for (int i = 1; i <= round.messages; ++i)
+        round.bytes += listing.records()(i).stored().size;
+    round.seconds = double(clock.nsecsElapsed()) / 1e9;
+    round.peakKb = bench::PeakResidentKb();
+    return round;
+}
+
+// "result <messages> <failures> <bytes> <scan s> <total s> <peak at checkpoint KB> <peak KB>"
+int RunChild(const QString &path, int checkpoint, bool listing)
+{
+    const bench::MboxRound round = listing ? ListMboxRound(path, checkpoint) : bench::ReadMboxRound(path, checkpoint);
     std::printf("result %d %d %lld %.3f %.3f %ld %ld\n", round.messages, round.failures, (long long)round.bytes,
                 round.scanSeconds, round.seconds, round.peakAtCheckpointKb, round.peakKb);
     return round.failures == 0 ? 0 : 1;
@@ -53,12 +85,12 @@ struct ChildRound {
     double peakMb = 0;
 };
 
-ChildRound MeasureInChild(const QString &path, int checkpoint)
+ChildRound MeasureInChild(const QString &path, int checkpoint, bool listing)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--child"), path, QString::number(checkpoint)});
+                {QLatin1String(listing ? "--child-listing" : "--child"), path, QString::number(checkpoint)});
     child.waitForFinished(-1);
     ChildRound round;
     for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
@@ -98,11 +130,12 @@ double MeasurePython(const QString &path)
 
 int main(int argc, char **argv)
 {
-    if (argc == 4 && QByteArray(argv[1]) == "--child") {
+    if (argc == 4 && (QByteArray(argv[1]) == "--child" || QByteArray(argv[1]) == "--child-listing")) {
         test::PrepareTestEnvironment();
         QCoreApplication app(argc, argv);
         app.setApplicationName(QStringLiteral("Larkspan"));
-        return RunChild(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+        return RunChild(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt(),
+                        QByteArray(argv[1]) == "--child-listing");
     }
 
     test::PrepareTestEnvironment();
@@ -153,27 +186,32 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     const int checkpoint = flatMemory ? 10000 : made.messages / 5;
-    const ChildRound larkspan = MeasureInChild(path, checkpoint);
-    if (!larkspan.ok || larkspan.messages != made.messages) {
-        std::fprintf(stderr, "bench_mbox: read %d of %d messages, %d failed\n", larkspan.messages, made.messages,
-                     larkspan.failures);
-        return 1;
+    ChildRound rounds[2];
+    const char *const names[2] = {"larkspan reader + parse", "larkspan LocalListing (what the window drives)"};
+    for (int listing = 0; listing < 2; ++listing) {
+        const ChildRound &round = rounds[listing] = MeasureInChild(path, checkpoint, listing == 1);
+        if (!round.ok || round.messages != made.messages) {
+            std::fprintf(stderr, "bench_mbox: %s read %d of %d messages, %d failed\n", names[listing], round.messages,
+                         made.messages, round.failures);
+            return 1;
+        }
+        std::printf("%s: %.0f msg/s, %.1f MB/s, %d messages (scan %.2f s, %.0f MB/s), peak %.0f MB\n", names[listing],
+                    round.messages / round.seconds, round.bytes / round.seconds / 1e6, round.messages,
+                    round.scanSeconds, made.bytes / round.scanSeconds / 1e6, round.peakMb);
+        if (flatMemory)
+            std::printf("flat memory (%s): %d messages, %.0f MB, peak %.1f MB after %d messages, %.1f MB after %d (%.2fx)\n",
+                        names[listing], made.messages, made.bytes / 1e6, round.peakAtCheckpointMb, checkpoint,
+                        round.peakMb, made.messages, round.peakMb / round.peakAtCheckpointMb);
+        std::fflush(stdout);
     }
-    const double rate = larkspan.messages / larkspan.seconds;
-    std::printf("larkspan reader + parse: %.0f msg/s, %.1f MB/s, %d messages (scan %.2f s, %.0f MB/s), peak %.0f MB\n",
-                rate, larkspan.bytes / larkspan.seconds / 1e6, larkspan.messages, larkspan.scanSeconds,
-                made.bytes / larkspan.scanSeconds / 1e6, larkspan.peakMb);
-    std::fflush(stdout);
-
-    if (flatMemory) {
-        std::printf("flat memory: %d messages, %.0f MB, peak %.1f MB after %d messages, %.1f MB after %d (%.2fx)\n",
-                    made.messages, made.bytes / 1e6, larkspan.peakAtCheckpointMb, checkpoint, larkspan.peakMb,
-                    made.messages, larkspan.peakMb / larkspan.peakAtCheckpointMb);
-        if (!python)
-            return 0;
-    }
+    if (flatMemory && !python)
+        return 0;
     const double pythonRate = python ? MeasurePython(path) : 0;
+    const double rate = rounds[0].messages / rounds[0].seconds;
+    const double listingRate = rounds[1].messages / rounds[1].seconds;
     std::printf("mbox: %d messages, %.0f MB, larkspan %.0f msg/s, python %.0f msg/s, ratio %.2f\n", made.messages,
                 made.bytes / 1e6, rate, pythonRate, pythonRate > 0 ? rate / pythonRate : 0.0);
+    std::printf("listing: %d messages, %.0f MB, listing %.0f msg/s, python %.0f msg/s, ratio %.2f\n", made.messages,
+                made.bytes / 1e6, listingRate, pythonRate, pythonRate > 0 ? listingRate / pythonRate : 0.0);
     return 0;
 }

@@ -17,7 +17,10 @@ const Option kOptions[] = {
     {"server", "HOST[:PORT]", "the IMAP server (default: the \"Server\" and \"Port\" settings)"},
     {"security", "tls|starttls", "TLS from the start, or STARTTLS on a plain port (default: the \"Security\" setting)"},
     {"user", "NAME", "the user name (default: the \"User\" setting)"},
-    {"folder", "NAME", "the server folder (default: the folder last chosen in the window)"},
+    {"folder", "NAME", "the server folder (default: the folder last chosen in the window); with --maildir, a "
+                       "folder of the Maildir++ tree (default: its INBOX)"},
+    {"mbox", "FILE", "export the mbox FILE instead of a server folder"},
+    {"maildir", "DIR", "export the Maildir folder DIR (cur/ and new/) instead of a server folder"},
     {"range", "FIRST-LAST", "only messages FIRST to LAST, by their number in the folder"},
     {"since", "YYYY-MM-DD", "only messages that arrived on or after that day"},
     {"containing", "TEXT", "only messages containing TEXT, as \"Filter By Characters\" does"},
@@ -39,12 +42,14 @@ const Option kOptions[] = {
 QString ExportCommandLineHelp()
 {
     QString text = QStringLiteral(
-        "Usage: larkspan-export [OPTION]...\n"
+        "Usage: larkspan-export [OPTION]... [FILE.eml]...\n"
         "Exports the messages of a mail folder to PDF files, unattended: signs in, lists the\n"
         "folder and writes the PDFs and the export report, as the export window does. What\n"
         "was exported before is skipped. The password is never taken from the command line:\n"
         "it comes from the keyring entry \"Remember me\" wrote, then --password-file, then\n"
-        "--password-stdin.\n\n");
+        "--password-stdin.\n"
+        "Mail already on the disk is exported the same way, read in place, without signing in:\n"
+        "an mbox file (--mbox), a Maildir folder (--maildir), or .eml files named as arguments.\n\n");
     for (const Option &option : kOptions) {
         QString left = QStringLiteral("  --") + QLatin1String(option.name);
         if (option.value)
@@ -55,8 +60,8 @@ QString ExportCommandLineHelp()
         "\nExit status:\n"
         "  0  every message exported, or skipped as exported before\n"
         "  1  some messages failed; each is named\n"
-        "  2  the command line, the folder, the range or the date cannot be used, or there is\n"
-        "     no password\n"
+        "  2  the command line, the folder, the mail file, the range or the date cannot be\n"
+        "     used, or there is no password\n"
         "  3  the server refused the user name or password\n"
         "  4  the connection failed or was lost, or the server refused an operation\n"
         "  5  the output folder cannot be written\n"
@@ -80,9 +85,13 @@ ParsedCommand ParseExportCommandLine(const QStringList &arguments)
         out.error = parser.errorText();
         return out;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        out.error = QStringLiteral("Unexpected argument \"%1\".").arg(parser.positionalArguments().first());
-        return out;
+    for (const QString &argument : parser.positionalArguments()) {
+        if (!argument.endsWith(QLatin1String(".eml"), Qt::CaseInsensitive)) {
+            out.error = QStringLiteral("Unexpected argument \"%1\" (mail files as arguments end in .eml; an mbox file "
+                                       "goes with --mbox).")
+                            .arg(argument);
+            return out;
+        }
     }
     if (parser.isSet(QStringLiteral("help"))) {
         command.action = ExportCommand::Action::Help;
@@ -128,6 +137,22 @@ ParsedCommand ParseExportCommandLine(const QStringList &arguments)
         command.user = value("user");
     if (given("folder"))
         command.folder = value("folder");
+    command.mbox = value("mbox");
+    command.maildir = value("maildir");
+    command.emlFiles = parser.positionalArguments();
+    const int sources = int(given("mbox")) + int(given("maildir")) + int(!command.emlFiles.isEmpty());
+    if ((given("mbox") && command.mbox.isEmpty()) || (given("maildir") && command.maildir.isEmpty())) {
+        out.error = QStringLiteral("--mbox and --maildir want the name of a file or a folder.");
+        return out;
+    }
+    if (sources > 1) {
+        out.error = QStringLiteral("Give one source: --mbox, --maildir or .eml files.");
+        return out;
+    }
+    if (command.folder && sources == 1 && command.maildir.isEmpty()) {
+        out.error = QStringLiteral("--folder names a server folder or, with --maildir, a Maildir++ folder.");
+        return out;
+    }
     if (given("range")) {
         static const QRegularExpression form(QStringLiteral("^(\\d{1,9})-(\\d{1,9})$"));
         const auto match = form.match(value("range"));
@@ -139,6 +164,10 @@ ParsedCommand ParseExportCommandLine(const QStringList &arguments)
         }
         command.first = first;
         command.last = last;
+    }
+    if (given("since") && sources > 0) {
+        out.error = QStringLiteral("--since goes by the server's arrival dates: use it with a server folder.");
+        return out;
     }
     if (given("since")) {
         command.since = QDate::fromString(value("since"), QStringLiteral("yyyy-MM-dd"));

@@ -19,7 +19,11 @@ struct ExportCommand {
     std::optional<int> port;
     std::optional<MailSecurity> security;
     std::optional<QString> user;
-    std::optional<QString> folder;
+    std::optional<QString> folder; // with maildir: a folder of the Maildir++ tree
+    // Mail on the disk instead of a server folder: no sign-in, no password.
+    QString mbox;
+    QString maildir;
+    QStringList emlFiles;
     int first = 1; // --range, in sequence numbers
     int last = 0;  // 0: to the folder's end
     QDate since;   // invalid: every message
@@ -33,6 +37,13 @@ struct ExportCommand {
     QString passwordFile;
     bool passwordStdin = false;
     bool quiet = false;
+
+    bool fromDisk() const { return !mbox.isEmpty() || !maildir.isEmpty() || !emlFiles.isEmpty(); }
+    // What to open: the mbox file, the Maildir folder or the .eml files.
+    QStringList localPaths() const
+    {
+        return !mbox.isEmpty() ? QStringList{mbox} : !maildir.isEmpty() ? QStringList{maildir} : emlFiles;
+    }
 };
 
 // The command line, or why it cannot be used (a line for the user).
@@ -51,7 +62,7 @@ QString ExportCommandLineHelp();
 enum class ExitStatus {
     Done = 0,             // every message exported (or skipped as exported before)
     SomeFailed = 1,       // some messages failed; each is named
-    Usage = 2,            // the command line, a folder, a range or a date cannot be used; no password
+    Usage = 2,            // the command line, a folder, a mail file, a range or a date cannot be used; no password
     SignInRefused = 3,    // the server refused the user name or password
     ServerError = 4,      // the connection failed or was lost, or the server refused an operation
     OutputNotWritable = 5, // the output folder cannot be written

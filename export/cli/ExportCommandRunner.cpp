@@ -8,6 +8,7 @@
 #include "mail/ServerAddress.h"
 #include "mail/clsChilkatIMAP.h"
 #include "messagelist/data/FolderListing.h"
+#include "messagelist/data/LocalListing.h"
 #include "platform/core/DesktopFolder.h"
 #include "platform/core/ErrorReport.h"
 #include "platform/core/SettingsStore.h"
@@ -58,6 +59,8 @@ void ExportCommandRunner::stop()
     m_stopped = true;
     if (m_listing)
         m_listing->stop();
+    if (m_local)
+        m_local->stop();
     if (m_run)
         m_run->stop(ExportRun::Stop::AfterCurrentMessage);
 }
@@ -139,6 +142,8 @@ ExitStatus ExportCommandRunner::findPassword()
 
 ExitStatus ExportCommandRunner::run()
 {
+    if (m_command.fromDisk())
+        return runFromDisk();
     // The server: the environment first (tests and the demo), then the command line,
     // then the settings the window keeps. A server named on the command line comes with
     // its own port (or the default of its security), never the port stored for another.
@@ -225,12 +230,49 @@ ExitStatus ExportCommandRunner::run()
             return ExitStatus::ServerError;
         }
     }
-    const RecordArray records = listing.records();
     const bool listingCut = listing.failure() == FolderListing::Failure::Walk;
-    m_progress->end(QStringLiteral("Listed %1 messages of \"%2\".").arg(records.upperBound()).arg(mailFolder));
+    m_progress->end(QStringLiteral("Listed %1 messages of \"%2\".").arg(listing.records().upperBound()).arg(mailFolder));
     if (listingCut)
         m_progress->fail(QStringLiteral("The listing ended early: ") + listing.error());
     client.disconnectFromServer();
+    const ExitStatus status = exportRecords(listing.records());
+    return status == ExitStatus::Done && listingCut ? ExitStatus::ServerError : status;
+}
+
+// Mail on the disk: no server, no password; the listing reads the files in place.
+ExitStatus ExportCommandRunner::runFromDisk()
+{
+    m_user = m_command.user.value_or(Setting("User"));
+    if (const ExitStatus status = prepareOutputFolder(); status != ExitStatus::Done)
+        return status;
+    const QString named = QDir::toNativeSeparators(m_command.localPaths().join(QStringLiteral(", ")));
+    LocalListing listing;
+    m_local = &listing;
+    connect(&listing, &LocalListing::progress, this, [&](int current, int last) {
+        if (current == m_command.first)
+            m_progress->begin(QStringLiteral("Reading %1").arg(named), last - m_command.first + 1);
+        m_progress->step(current - m_command.first + 1);
+    });
+    const bool ok = listing.run(m_command.localPaths(), m_command.first, m_command.last, m_command.containing,
+                                m_command.folder.value_or(QString()));
+    m_local = nullptr;
+    if (!ok) {
+        m_progress->fail(listing.error());
+        return ExitStatus::Usage;
+    }
+    const bool listingCut = listing.failure() == LocalListing::Failure::Read;
+    QString listed = QStringLiteral("Listed %1 messages of %2.").arg(listing.records().upperBound()).arg(named);
+    if (listing.expungedLeftOut() > 0)
+        listed += QStringLiteral(" %1 deleted messages still in the file were left out.").arg(listing.expungedLeftOut());
+    m_progress->end(listed);
+    if (listingCut)
+        m_progress->fail(QStringLiteral("The listing ended early: ") + listing.error());
+    const ExitStatus status = exportRecords(listing.records());
+    return status == ExitStatus::Done && listingCut ? ExitStatus::SomeFailed : status;
+}
+
+ExitStatus ExportCommandRunner::exportRecords(const RecordArray &records)
+{
     if (m_stopped) {
         m_progress->fail(QStringLiteral("Stopped before exporting."));
         return ExitStatus::Cancelled;
@@ -306,8 +348,6 @@ ExitStatus ExportCommandRunner::run()
         return ExitStatus::Cancelled;
     if (!run.failures().isEmpty() || !run.destinationProblem().isEmpty())
         return ExitStatus::SomeFailed;
-    if (listingCut)
-        return ExitStatus::ServerError;
     return ExitStatus::Done;
 }
 

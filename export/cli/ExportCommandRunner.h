@@ -10,6 +10,8 @@ namespace larkspan {
 
 class ExportRun;
 class FolderListing;
+class LocalListing;
+class RecordArray;
 class ProgressLine;
 
 // The whole unattended export of larkspan-export: the choices completed from the
@@ -28,6 +30,9 @@ public:
 private:
     ExitStatus prepareOutputFolder();
     ExitStatus findPassword();
+    ExitStatus runFromDisk();
+    // The export of what was listed, as the window's "Export All To PDF" runs it.
+    ExitStatus exportRecords(const RecordArray &records);
 
     ExportCommand m_command;
     std::unique_ptr<ProgressLine> m_progress;
@@ -38,6 +43,7 @@ private:
     QString m_folder; // output folder, ending in "/"
     bool m_stopped = false;
     QPointer<FolderListing> m_listing;
+    QPointer<LocalListing> m_local;
     QPointer<ExportRun> m_run;
 };
 

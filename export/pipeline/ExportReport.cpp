@@ -13,7 +13,13 @@ namespace larkspan {
 
 namespace {
 
-enum Column { RunTime, Account, Folder, UidValidity, Uid, MessageId, Sha256, Received, From, Subject, PdfFile, State, Reason };
+enum Column {
+    RunTime, Account, Folder, UidValidity, Uid, MessageId, Sha256, Received, From, Subject, PdfFile, State, Reason,
+    // Mail on the disk, after the columns reports had before it: a report written
+    // before has none of them and reads as if they were empty.
+    LocalSource, LocalFile, Position, ColumnCount
+};
+constexpr int kColumnsBeforeLocal = LocalSource;
 
 QString StatusWord(ExportReport::Status status)
 {
@@ -51,6 +57,11 @@ QString UidText(const MessageRecord &record)
     return record.uid() ? QString::number(record.uid()) : QString();
 }
 
+QString LocalPath(const QString &path)
+{
+    return path.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
 } // namespace
 
 QStringList ExportReport::header()
@@ -59,7 +70,8 @@ QStringList ExportReport::header()
             QStringLiteral("UIDVALIDITY"), QStringLiteral("UID"),     QStringLiteral("Message-ID"),
             QStringLiteral("SHA-256"),     QStringLiteral("Received"), QStringLiteral("From"),
             QStringLiteral("Subject"),     QStringLiteral("PDF file"), QStringLiteral("Status"),
-            QStringLiteral("Reason")};
+            QStringLiteral("Reason"),      QStringLiteral("Source"),  QStringLiteral("Source file"),
+            QStringLiteral("Position")};
     return names;
 }
 
@@ -137,8 +149,12 @@ bool ExportReport::parse(const QByteArray &text, QList<QStringList> *rows)
 }
 
 QString ExportReport::identity(const QString &account, const QString &folder, const QString &validity,
-                               const QString &uid, const QString &sha256)
+                               const QString &uid, const QString &sha256, const QString &localSource)
 {
+    // On the disk a message has no UID: its octets in its source are what it is, found
+    // again wherever they lie now in a file that has grown.
+    if (!localSource.isEmpty())
+        return sha256.isEmpty() ? QString() : QStringLiteral("disk\x1f") + localSource + QChar(0x1f) + sha256;
     if (!validity.isEmpty() && validity != QLatin1String("0") && !uid.isEmpty() && uid != QLatin1String("0"))
         return QStringLiteral("uid\x1f") + account + QChar(0x1f) + folder + QChar(0x1f) + validity + QChar(0x1f) + uid;
     if (!sha256.isEmpty())
@@ -153,10 +169,14 @@ ExportReport::ExportReport(const QString &folder, const QString &damagedStamp) :
     if (!file.exists())
         return;
     QList<QStringList> rows;
-    bool readable = file.open(QIODevice::ReadOnly) && parse(file.readAll(), &rows) && !rows.isEmpty() &&
-                    rows.first() == header();
-    for (qsizetype i = 1; readable && i < rows.size(); ++i)
-        readable = rows[i].size() == header().size();
+    bool readable = file.open(QIODevice::ReadOnly) && parse(file.readAll(), &rows) && !rows.isEmpty();
+    // A report from before mail on the disk was read has the first columns only.
+    const qsizetype columns = readable ? rows.first().size() : 0;
+    readable = readable && (rows.first() == header() || rows.first() == header().mid(0, kColumnsBeforeLocal));
+    for (qsizetype i = 1; readable && i < rows.size(); ++i) {
+        readable = rows[i].size() == columns;
+        rows[i].resize(ColumnCount);
+    }
     file.close();
     if (!readable) {
         const QString aside = QStringLiteral("Larkspan export report (damaged %1).csv").arg(damagedStamp);
@@ -171,7 +191,7 @@ ExportReport::ExportReport(const QString &folder, const QString &damagedStamp) :
     m_rows = rows;
     for (const QStringList &row : std::as_const(m_rows))
         if (row[State] == QLatin1String("exported")) {
-            const QString key = identity(row[Account], row[Folder], row[UidValidity], row[Uid], row[Sha256]);
+            const QString key = identity(row[Account], row[Folder], row[UidValidity], row[Uid], row[Sha256], row[LocalSource]);
             if (!key.isEmpty())
                 m_exported.insert(key, row[PdfFile]);
         }
@@ -183,7 +203,8 @@ QString ExportReport::exportedFile(const MessageRecord &record) const
     // The SHA-256 means reading the message back; only a message without a UID needs it.
     const bool knownByUid = source && source->uidValidity && record.uid();
     const QString key = identity(AccountText(source), FolderText(source), ValidityText(source), UidText(record),
-                                 knownByUid ? QString() : QString::fromLatin1(record.sha256().toHex()));
+                                 knownByUid ? QString() : QString::fromLatin1(record.sha256().toHex()),
+                                 LocalPath(record.localSource()));
     const QString file = key.isEmpty() ? QString() : m_exported.value(key);
     return !file.isEmpty() && FileExistsOnDisk(m_folder + file) ? file : QString();
 }
@@ -194,8 +215,9 @@ void ExportReport::add(const QString &runTime, const MessageRecord &record, cons
     const MessageSource *source = record.source();
     QStringList row(header().size());
     row[RunTime] = runTime;
+    const bool local = record.isLocal();
     row[Account] = AccountText(source);
-    row[Folder] = FolderText(source);
+    row[Folder] = local ? QString() : FolderText(source);
     row[UidValidity] = ValidityText(source);
     row[Uid] = UidText(record);
     row[MessageId] = record.messageId();
@@ -206,10 +228,15 @@ void ExportReport::add(const QString &runTime, const MessageRecord &record, cons
     row[PdfFile] = pdfFile;
     row[State] = StatusWord(status);
     row[Reason] = reason;
+    if (local) {
+        row[LocalSource] = LocalPath(record.localSource());
+        row[LocalFile] = LocalPath(record.localFile());
+        row[Position] = QString::number(record.position());
+    }
     m_rows.append(row);
     m_counts[int(status)] += 1;
     if (status == Status::Exported) {
-        const QString key = identity(row[Account], row[Folder], row[UidValidity], row[Uid], row[Sha256]);
+        const QString key = identity(row[Account], row[Folder], row[UidValidity], row[Uid], row[Sha256], row[LocalSource]);
         if (!key.isEmpty())
             m_exported.insert(key, pdfFile);
     }

@@ -38,7 +38,8 @@ public:
 
     // The file of the latest "exported" row for this message when that file is still
     // in the folder; empty otherwise. Identity is the account, server folder,
-    // UIDVALIDITY and UID, or the SHA-256 where the server gave no UIDVALIDITY.
+    // UIDVALIDITY and UID, or the SHA-256 where the server gave no UIDVALIDITY; for
+    // mail on the disk, the source (mbox file, Maildir folder, .eml file) and the SHA-256.
     QString exportedFile(const MessageRecord &record) const;
 
     void add(const QString &runTime, const MessageRecord &record, const QString &pdfFile, Status status,
@@ -54,7 +55,7 @@ public:
 
 private:
     static QString identity(const QString &account, const QString &folder, const QString &validity, const QString &uid,
-                            const QString &sha256);
+                            const QString &sha256, const QString &localSource);
 
     QString m_folder;
     QList<QStringList> m_rows;

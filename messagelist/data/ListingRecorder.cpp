@@ -14,8 +14,31 @@ void ListingRecorder::begin(const QString &account, const QString &folder)
 {
     m_account = account;
     m_folder = folder;
+    m_kind = MessageSource::Kind::Server;
+    m_path.clear();
     m_source.reset();
     m_storeFailure.clear();
+}
+
+void ListingRecorder::beginLocal(MessageSource::Kind kind, const QString &path, const QString &folder)
+{
+    begin(QString(), folder);
+    m_kind = kind;
+    m_path = path;
+}
+
+std::optional<MessageRecord> ListingRecorder::takeLocal(const QString &filter, const ListedTexts &texts,
+                                                        const LocalMessageEntry &entry, const MailMessage &message)
+{
+    if (!passes(filter, texts))
+        return std::nullopt;
+    // An mbox file's quoting is the same for all its messages.
+    if (!m_source || m_source->undoFromQuoting != entry.undoFromQuoting) {
+        MessageSource source{m_account, m_folder, 0, m_kind, m_path, entry.undoFromQuoting};
+        m_source = std::make_shared<const MessageSource>(std::move(source));
+    }
+    return MessageRecord(texts.From, texts.FromName, texts.FromAddress, texts.Subject, texts.ReceivedDate, entry,
+                         m_source, message.messageId());
 }
 
 bool ListingRecorder::passes(const QString &filter, const ListedTexts &texts)

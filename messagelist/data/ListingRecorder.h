@@ -41,6 +41,14 @@ public:
     MessageRecord record(const ListedTexts &texts, const StoredMessage &stored, const MailMessage *message,
                          quint32 uidValidity);
 
+    // Mail on the disk: a new listing of a source (kind and path as MessageSource has
+    // them; folder is the name it is shown under).
+    void beginLocal(MessageSource::Kind kind, const QString &path, const QString &folder);
+    // The record of a message read in place from its source; none when the filter
+    // rejects it.
+    std::optional<MessageRecord> takeLocal(const QString &filter, const ListedTexts &texts,
+                                           const LocalMessageEntry &entry, const MailMessage &message);
+
     // All three steps: the record, or none when the filter rejects the message or the
     // store refuses it.
     std::optional<MessageRecord> take(const QString &filter, const ListedTexts &texts, const MailMessage &message,
@@ -51,6 +59,8 @@ private:
 
     QString m_account;
     QString m_folder;
+    MessageSource::Kind m_kind = MessageSource::Kind::Server;
+    QString m_path;
     std::shared_ptr<const MessageSource> m_source;
     QString m_storeFailure;
 };

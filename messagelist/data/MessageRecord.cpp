@@ -1,9 +1,13 @@
 #include "messagelist/data/MessageRecord.h"
 
+#include "mail/MailMessage.h"
+#include "mail/local/ReadLocalMessage.h"
 #include "platform/core/AppError.h"
 #include "platform/core/Sha256.h"
 
 #include <QStringEncoder>
+
+#include <algorithm>
 
 namespace larkspan {
 
@@ -19,7 +23,65 @@ MessageRecord::MessageRecord(const QString &from, const QString &fromName, const
                              const QString &messageId)
     : m_stored(stored)
 {
-    setTexts({from, fromName, fromAddress, subject, receivedDate, messageId});
+    setTexts({from, fromName, fromAddress, subject, receivedDate, messageId, QString()});
+}
+
+MessageRecord::MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
+                             const QString &subject, const QString &receivedDate, const LocalMessageEntry &entry,
+                             std::shared_ptr<const MessageSource> source, const QString &messageId)
+    : m_source(std::move(source)), m_number(quint32(std::max(0, entry.position)))
+{
+    m_stored.offset = entry.offset;
+    m_stored.size = entry.size;
+    m_stored.check = entry.check;
+    QString file; // what the source does not say already
+    if (entry.kind == LocalMessageEntry::Kind::Maildir)
+        file = entry.filePath.mid(m_source->path.size() + 1);
+    else if (entry.kind == LocalMessageEntry::Kind::EmlFile)
+        file = entry.filePath;
+    setTexts({from, fromName, fromAddress, subject, receivedDate, messageId, file});
+}
+
+LocalMessageEntry MessageRecord::localEntry() const
+{
+    LocalMessageEntry entry;
+    if (!isLocal())
+        return entry;
+    switch (m_source->kind) {
+    case MessageSource::Kind::Maildir:
+        entry.kind = LocalMessageEntry::Kind::Maildir;
+        break;
+    case MessageSource::Kind::EmlFiles:
+        entry.kind = LocalMessageEntry::Kind::EmlFile;
+        break;
+    default:
+        entry.kind = LocalMessageEntry::Kind::Mbox;
+    }
+    entry.filePath = localFile();
+    entry.sourcePath = localSource();
+    entry.offset = m_stored.offset;
+    entry.size = m_stored.size;
+    entry.check = m_stored.check;
+    entry.position = int(m_number);
+    entry.undoFromQuoting = m_source->undoFromQuoting;
+    return entry;
+}
+
+QString MessageRecord::localFile() const
+{
+    if (!isLocal())
+        return QString();
+    const QString file = text(FileText);
+    if (m_source->kind == MessageSource::Kind::Maildir)
+        return m_source->path + QLatin1Char('/') + file;
+    return file.isEmpty() ? m_source->path : file;
+}
+
+QString MessageRecord::localSource() const
+{
+    if (!isLocal())
+        return QString();
+    return m_source->kind == MessageSource::Kind::EmlFiles ? text(FileText) : m_source->path;
 }
 
 MessageRecord::MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
@@ -73,6 +135,12 @@ void MessageRecord::setField(Field f, const QString &value)
 
 MessageBodies MessageRecord::bodies() const
 {
+    if (isLocal()) {
+        const std::unique_ptr<MailMessage> message =
+            MailMessage::fromBytes(original(), {}, MailMessage::Attachments::Describe);
+        return {message->plainTextBody(), message->htmlBody(), message->toText(),
+                message->ccText(),        message->messageId(), message->attachments()};
+    }
     if (m_stored.isStored())
         return MessageStore::instance().bodies(m_stored);
     if (!m_bodies)
@@ -83,20 +151,22 @@ MessageBodies MessageRecord::bodies() const
 void MessageRecord::setSource(std::shared_ptr<const MessageSource> source, quint32 uid)
 {
     m_source = std::move(source);
-    m_uid = uid;
+    m_number = uid;
 }
 
 QByteArray MessageRecord::original() const
 {
+    if (isLocal())
+        return ReadLocalMessage(localEntry());
     return m_stored.isStored() ? MessageStore::instance().read(m_stored) : QByteArray();
 }
 
 QByteArray MessageRecord::sha256() const
 {
-    if (!m_stored.isStored())
+    if (!m_stored.isStored() && !isLocal())
         return QByteArray();
     try {
-        return Sha256(MessageStore::instance().read(m_stored));
+        return Sha256(original());
     } catch (const AppError &) {
         return QByteArray();
     }
@@ -114,7 +184,7 @@ QString MessageRecord::htmlTextBody() const
 
 bool MessageRecord::isEmpty() const
 {
-    return !m_stored.isStored() && !m_bodies && m_texts.isEmpty();
+    return !m_stored.isStored() && !m_bodies && m_texts.isEmpty() && !isLocal();
 }
 
 qsizetype MessageRecord::textBytes() const
@@ -149,6 +219,12 @@ void RecordArray::append(const MessageRecord &record)
 {
     m_items.push_back(record);
     m_allocated = true;
+}
+
+void RecordArray::reserve(int count)
+{
+    if (count > 0)
+        m_items.reserve(m_items.size() + size_t(count));
 }
 
 void RecordArray::clear()

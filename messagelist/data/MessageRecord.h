@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/local/LocalMessageEntry.h"
 #include "messagelist/data/MessageStore.h"
 
 #include <QByteArray>
@@ -11,9 +12,19 @@ namespace larkspan {
 
 // Where listed messages came from: one per listing, shared by its records.
 struct MessageSource {
+    // A server folder, or mail already on the disk, read in place.
+    enum class Kind : quint8 { Server, Mbox, Maildir, EmlFiles };
+
     QString account;         // the user name, never the password
-    QString folder;          // the server folder
+    QString folder;          // the server folder; on the disk, the Maildir++ folder's name or the file's
     quint32 uidValidity = 0; // 0: the server gave none
+    Kind kind = Kind::Server;
+    // On the disk: the mbox file or the Maildir folder, absolute; empty for .eml files,
+    // whose records each name their own file.
+    QString path = QString();
+    bool undoFromQuoting = false; // an mboxrd file
+
+    bool isLocal() const { return kind != Kind::Server; }
 };
 
 // One listed message: the five texts the list shows, and where its whole message lies
@@ -29,6 +40,12 @@ public:
     // A listed message whose octets are in the store, with its Message-ID.
     MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress, const QString &subject,
                   const QString &receivedDate, const StoredMessage &stored, const QString &messageId = QString());
+    // A message of a local source, read in place: the record keeps the entry's place
+    // and check (not its octets), and every read goes back to the file through
+    // ReadLocalMessage, which refuses octets that changed since the listing.
+    MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress, const QString &subject,
+                  const QString &receivedDate, const LocalMessageEntry &entry,
+                  std::shared_ptr<const MessageSource> source, const QString &messageId);
     // A message with its bodies at hand.
     MessageRecord(const QString &from, const QString &fromName, const QString &fromAddress,
                   const QString &subject, const QString &receivedDate,
@@ -52,8 +69,9 @@ public:
 
     // Bodies, recipients and attachments; only the bodies for a record that is not stored.
     MessageBodies bodies() const;
-    // The message exactly as the server sent it; empty for a record that is not stored.
-    // Raises AppError like the bodies.
+    // The message exactly as the server sent it (or as it lies in its file on the
+    // disk); empty for a record that is not stored. Raises AppError like the bodies,
+    // and for a local message when its file changed since the listing.
     QByteArray original() const;
 
     const StoredMessage &stored() const { return m_stored; }
@@ -63,14 +81,24 @@ public:
     // (empty when not stored or no longer readable).
     void setSource(std::shared_ptr<const MessageSource> source, quint32 uid);
     const MessageSource *source() const { return m_source.get(); }
-    quint32 uid() const { return m_uid; }
+    quint32 uid() const { return isLocal() ? 0 : m_number; }
+    // A message of mail on the disk: its place, rebuilt from what the record keeps.
+    bool isLocal() const { return m_source && m_source->isLocal(); }
+    LocalMessageEntry localEntry() const;
+    // On the disk: its position in the source (1-based, the source's order; 0 otherwise),
+    // the file that holds it, and the source skipping knows it by (the mbox file, the
+    // Maildir folder, the .eml file).
+    int position() const { return isLocal() ? int(m_number) : 0; }
+    QString localFile() const;
+    QString localSource() const;
     QString messageId() const { return text(MessageIdText); }
     QByteArray sha256() const;
 
 private:
 
-    // The five fields, then the Message-ID.
-    enum { MessageIdText = FieldCount, TextCount };
+    // The five fields, then the Message-ID, then for mail on the disk the message's
+    // file: relative to a Maildir folder, whole for an .eml file, empty in an mbox.
+    enum { MessageIdText = FieldCount, FileText, TextCount };
     QString text(int index) const;
     void setTexts(const QString (&texts)[TextCount]);
 
@@ -82,9 +110,10 @@ private:
         QByteArray plain, html;
     };
     std::shared_ptr<const Bodies> m_bodies; // a record that is not stored keeps its bodies
+    // In the store, or for mail on the disk its place in the file (generation 0).
     StoredMessage m_stored;
     std::shared_ptr<const MessageSource> m_source;
-    quint32 m_uid = 0;
+    quint32 m_number = 0; // the UID on a server, the position on the disk
 };
 
 // A 1-based array of records with explicit bounds. Indexing outside the bounds
@@ -101,6 +130,8 @@ public:
     const MessageRecord &operator()(int index) const;
 
     void append(const MessageRecord &record);
+    // Room for count more appends without moving the records.
+    void reserve(int count);
     void clear();
 
 private:

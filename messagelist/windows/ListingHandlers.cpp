@@ -80,23 +80,29 @@ void oChilkat_MailExtractListing(MainListParts &ctx, const QString &From, const 
         }
     }
     if (listed) {
-        ListView *list = ctx.ListView1;
-        int n = 0;
-        trap.step(__LINE__, [&] {
-            list->append(From);
-            n = list->count();
-        });
-        trap.step(__LINE__, [&] {
+        AppendListedRow(ctx, trap, texts, [&] {
             const quint32 validity = ctx.oChilkat ? ctx.oChilkat->FolderUidValidity() : 0;
-            Messages(n) = ctx.recorder.record(texts, stored, message, validity);
+            return ctx.recorder.record(texts, stored, message, validity);
         });
-        trap.step(__LINE__, [&] { list->setSubItem(n, 1, FromName); });
-        trap.step(__LINE__, [&] { list->setSubItem(n, 2, FromAddress); });
-        trap.step(__LINE__, [&] { list->setSubItem(n, 3, Subject); });
-        trap.step(__LINE__, [&] { list->setSubItem(n, 4, ReceivedDate); });
-        trap.step(__LINE__, [&] { list->setSubItem(n, 5, RecDateText(ReceivedDate)); });
     }
     YieldToEventLoop();
+}
+
+void AppendListedRow(MainListParts &ctx, ErrorTrap &trap, const ListedTexts &texts,
+                     const std::function<MessageRecord()> &record)
+{
+    ListView *list = ctx.ListView1;
+    int n = 0;
+    trap.step(__LINE__, [&] {
+        list->append(texts.From);
+        n = list->count();
+    });
+    trap.step(__LINE__, [&] { Messages(n) = record(); });
+    trap.step(__LINE__, [&] { list->setSubItem(n, 1, texts.FromName); });
+    trap.step(__LINE__, [&] { list->setSubItem(n, 2, texts.FromAddress); });
+    trap.step(__LINE__, [&] { list->setSubItem(n, 3, texts.Subject); });
+    trap.step(__LINE__, [&] { list->setSubItem(n, 4, texts.ReceivedDate); });
+    trap.step(__LINE__, [&] { list->setSubItem(n, 5, RecDateText(texts.ReceivedDate)); });
 }
 
 void oChilkat_ScrapProgress(MainListParts &ctx, int percent)

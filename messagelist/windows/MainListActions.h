@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace larkspan {
@@ -24,6 +25,11 @@ void PushButton7_Click(MainListParts &ctx);
 void PushButton9_Click(MainListParts &ctx);
 void PushButton10_Click(MainListParts &ctx);
 
+// "Open Mail Files...": .eml files, an mbox file or a Maildir folder, listed as a
+// Get All run lists a server folder; no sign-in needed. Get All and Get Some then
+// list from it, the folder box offering a Maildir++ tree's folders.
+void OpenMailFiles_Click(MainListParts &ctx);
+
 // "Show List In Larger View".
 void PushButton8_Click(MainListParts &ctx);
 
@@ -38,6 +44,14 @@ void oChilkat_MailExtractListing(MainListParts &ctx, const QString &From, const 
                                  const QString &ReceivedDate, const QString &PlainTextBody,
                                  const QString &HTMLTextBody, int uID);
 void oChilkat_ScrapProgress(MainListParts &ctx, int percent);
+
+// Appends the row of a listed message and puts its record (made by record) at the
+// row's index; each step trapped on its own, so a failing one leaves the rest filled.
+class ErrorTrap;
+class MessageRecord;
+struct ListedTexts;
+void AppendListedRow(MainListParts &ctx, ErrorTrap &trap, const ListedTexts &texts,
+                     const std::function<MessageRecord()> &record);
 
 // A new session for the window, made its oChilkat, its events bound: the window's
 // IMAP client, the server and account the sign-in fields name (MainListParts::signIn).

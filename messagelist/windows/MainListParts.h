@@ -3,6 +3,7 @@
 #include "messagelist/data/ListingRecorder.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -14,6 +15,7 @@ class QWidget;
 namespace larkspan {
 
 class ImapClient;
+class LocalListing;
 class clsChilkatIMAP;
 class ListCounters;
 class ListView;
@@ -51,6 +53,14 @@ struct MainListParts {
     ImapClient *imapComponent = nullptr;      // created once at start-up
     // Turns each message of the running retrieval run into a record.
     ListingRecorder recorder;
+
+    // Mail on the disk opened with "Open Mail Files...": what was opened (empty while
+    // the folders are a server's), and whether Combo2 offers the folders of a Maildir++
+    // tree. Signing in goes back to the server's folders.
+    QStringList localPaths;
+    bool localTree = false;
+    LocalListing *localListing = nullptr; // the run reading it, while one does
+    QString closingNote;                  // said with "Done." by the run that set it
 
     // Gives a new session the server and the account the sign-in fields name.
     std::function<void(clsChilkatIMAP &)> signIn;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QWidget;
@@ -28,6 +29,15 @@ public:
     // Save dialog for a PDF file; empty when cancelled.
     virtual QString saveFileName(QWidget *owner, const QString &title, const QString &suggestedPath) = 0;
     virtual void beep() = 0;
+    // Mail already on the disk: one or more .eml files, an mbox file, or a Maildir
+    // folder, chosen by the user; empty when cancelled. A service without a picker
+    // of its own (no window) chooses nothing.
+    virtual QStringList chooseMailSource(QWidget *owner, const QString &title)
+    {
+        Q_UNUSED(owner);
+        Q_UNUSED(title);
+        return {};
+    }
 };
 
 // The service in use: the installed one (the program installs the Qt dialogs at start).

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace larkspan {
 
@@ -59,6 +60,29 @@ public:
     }
 
     void beep() override { QApplication::beep(); }
+
+    // Files and a folder cannot be chosen in one file dialog: the user says first
+    // which of the two it is.
+    QStringList chooseMailSource(QWidget *owner, const QString &title) override
+    {
+        QWidget *parent = owner ? owner : QApplication::activeWindow();
+        QMessageBox box(parent);
+        box.setWindowTitle(title);
+        box.setText(QStringLiteral("Open .eml files or an mbox file, or a Maildir folder?"));
+        QPushButton *files = box.addButton(QStringLiteral("Files..."), QMessageBox::AcceptRole);
+        QPushButton *folder = box.addButton(QStringLiteral("Maildir Folder..."), QMessageBox::AcceptRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(files);
+        box.exec();
+        if (box.clickedButton() == files)
+            return QFileDialog::getOpenFileNames(parent, title, QString(),
+                                                 QStringLiteral("Mail files (*.eml *.mbox *.mbx);;All files (*)"));
+        if (box.clickedButton() == folder) {
+            const QString chosen = QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+            return chosen.isEmpty() ? QStringList() : QStringList{chosen};
+        }
+        return {};
+    }
 };
 
 } // namespace

@@ -72,7 +72,7 @@ private slots:
             visited << QApplication::focusWidget()->objectName();
         }
         QCOMPARE(visited, (QStringList{"Text1", "Text2", "txtServer", "txtPort", "cboSecurity", "Check1", "Check2", "PushButton1", "PushButton12", "PushButton11",
-                                       "Combo2", "PushButton14", "PushButton15", "PushButton17", "PushButton3",
+                                       "Combo2", "PushButton18", "PushButton14", "PushButton15", "PushButton17", "PushButton3",
                                        "PushButton2", "PushButton8", "ListView1", "PushButton5", "PushButton6",
                                        "PushButton9", "PushButton10", "PushButton7", "Option1", "PushButton4"}));
     }

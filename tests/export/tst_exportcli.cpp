@@ -2,6 +2,7 @@
 // Dovecot that gives what the export window gives, the repeat run that writes only what
 // is new, and one exit status for each kind of bad input.
 
+#include "support/DiskSources.h"
 #include "support/DovecotFixture.h"
 #include "support/PickedFolder.h"
 #include "support/TestEnvironment.h"
@@ -20,6 +21,8 @@
 
 using namespace larkspan;
 using namespace larkspan::test;
+
+Q_DECLARE_METATYPE(larkspan::test::DiskKind)
 
 namespace {
 
@@ -115,7 +118,14 @@ private slots:
         QTest::newRow("a date that is none") << QStringList{"--since", "2026-02-30"} << "--since wants a date";
         QTest::newRow("a security that is none") << QStringList{"--security", "ssl"} << "--security wants tls or starttls";
         QTest::newRow("a port out of range") << QStringList{"--server", "h:70000"} << "is not between 1 and 65535";
-        QTest::newRow("a stray argument") << QStringList{"INBOX"} << "Unexpected argument \"INBOX\".";
+        QTest::newRow("a stray argument") << QStringList{"INBOX"} << "Unexpected argument \"INBOX\"";
+        QTest::newRow("an mbox file") << QStringList{"--mbox", "mail.mbox", "--to", "/o"} << QString();
+        QTest::newRow("a Maildir++ folder") << QStringList{"--maildir", "Mail", "--folder", "Sub.Deeper"} << QString();
+        QTest::newRow(".eml files") << QStringList{"a.eml", "B.EML", "--bundle"} << QString();
+        QTest::newRow("two sources") << QStringList{"--mbox", "m", "a.eml"} << "Give one source";
+        QTest::newRow("an mbox without its name") << QStringList{"--mbox", ""} << "want the name of a file";
+        QTest::newRow("a folder of an mbox") << QStringList{"--mbox", "m", "--folder", "INBOX"} << "with --maildir";
+        QTest::newRow("a date with mail on the disk") << QStringList{"--mbox", "m", "--since", "2026-12-01"} << "server folder";
     }
 
     void theCommandLine()
@@ -139,7 +149,7 @@ private slots:
     {
         const Run run = exportWith({QStringLiteral("--help")});
         QCOMPARE(run.status, 0);
-        for (const char *option : {"--server", "--security", "--user", "--folder", "--range", "--since", "--containing", "--to",
+        for (const char *option : {"--server", "--security", "--user", "--folder", "--mbox", "--maildir", ".eml", "--range", "--since", "--containing", "--to",
                                    "--pattern", "--text-only", "--no-attachments", "--bundle", "--all-again", "--password-file",
                                    "--password-stdin", "--quiet", "--help", "--version"})
             QVERIFY2(run.out.contains(QLatin1String(option)), option);
@@ -190,6 +200,56 @@ private slots:
             if (!lines[i].trimmed().isEmpty())
                 runs.insert(QString::fromUtf8(lines[i].left(lines[i].indexOf(','))));
         QCOMPARE(runs.size(), 2);
+    }
+
+    // Mail on the disk: no server, no password; the same PDFs and report rows naming
+    // the files, and a repeat run skips what is there.
+    void mailOnTheDiskWithoutSigningIn_data()
+    {
+        QTest::addColumn<DiskKind>("kind");
+        QTest::addColumn<QString>("option"); // empty: the files as arguments
+        QTest::newRow("--mbox") << DiskKind::Mbox << "--mbox";
+        QTest::newRow("--maildir") << DiskKind::Maildir << "--maildir";
+        QTest::newRow(".eml files") << DiskKind::EmlFiles << QString();
+    }
+
+    void mailOnTheDiskWithoutSigningIn()
+    {
+        QFETCH(DiskKind, kind);
+        QFETCH(QString, option);
+        QTemporaryDir disk;
+        QTemporaryDir out;
+        const QString folder = out.path() + QLatin1Char('/');
+        QStringList arguments = WriteDiskSource(kind, disk.path(), PickedMessageBytes());
+        if (!option.isEmpty())
+            arguments.prepend(option);
+        arguments << QStringLiteral("--to") << folder << QStringLiteral("--quiet");
+        Run run = exportWith(arguments);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QVERIFY2(run.out.contains(QStringLiteral("Exported: 5, skipped: 0, failed: 0.")), qPrintable(run.out));
+        LARKSPAN_REQUIRE(CheckPickedExport(folder, PickedMessages(), false, QString(), disk.path()));
+        run = exportWith(arguments);
+        QVERIFY2(run.out.contains(QStringLiteral("Exported: 0, skipped: 5, failed: 0.")), qPrintable(run.out));
+    }
+
+    void badMailOnTheDisk_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no such mbox") << QStringList{"--mbox", "/nonexistent/mail.mbox"} << 2 << "/nonexistent/mail.mbox";
+        QTest::newRow("a folder that is no Maildir") << QStringList{"--maildir", "/"} << 2 << "Maildir";
+    }
+
+    void badMailOnTheDisk()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QTemporaryDir out;
+        const Run run = exportWith(arguments + QStringList{QStringLiteral("--to"), out.path(), QStringLiteral("--quiet")});
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.err.contains(says), qPrintable(run.err));
     }
 
     void eachBadInputHasItsStatus_data()

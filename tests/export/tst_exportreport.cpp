@@ -108,6 +108,28 @@ private slots:
         MessageStore::instance().dropAll();
     }
 
+    // A report written before mail on the disk was read lacks the last columns: it is
+    // read as it is, skipping goes by its rows, and saved again it is whole.
+    void aReportWithoutTheDiskColumnsIsRead()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path() + QLatin1Char('/');
+        QFile file(folder + ExportReport::fileName());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ExportReport::formatRow(ExportReport::header().mid(0, 13)) +
+                   ExportReport::formatRow({"2026-12-01T10:00:00Z", "me", "INBOX", "7", "42", "", "", "", "", "s", "one.pdf",
+                                            "exported", ""}));
+        file.close();
+        QVERIFY(QFile(folder + QStringLiteral("one.pdf")).open(QIODevice::WriteOnly));
+        for (int round = 0; round < 2; ++round) {
+            ExportReport report(folder, QStringLiteral("stamp"));
+            QVERIFY(report.knowsEarlierRuns());
+            QCOMPARE(report.exportedFile(Listed(QStringLiteral("me"), 7, 42, "x")), QStringLiteral("one.pdf"));
+            QCOMPARE(report.save(), QString());
+        }
+        MessageStore::instance().dropAll();
+    }
+
     void damagedTextIsRefused()
     {
         QList<QStringList> rows;

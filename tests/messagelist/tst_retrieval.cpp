@@ -19,12 +19,14 @@
 #include "platform/core/SettingsStore.h"
 #include "platform/widgets/WindowPointer.h"
 #include "support/AccessibleNames.h"
+#include "support/DiskSources.h"
 #include "support/DovecotFixture.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <ctime>
@@ -32,6 +34,8 @@
 
 using namespace larkspan;
 using namespace larkspan::test;
+
+Q_DECLARE_METATYPE(larkspan::test::DiskKind)
 
 namespace {
 
@@ -55,6 +59,16 @@ QByteArray Numbered(int n)
                    "Message " + QByteArray::number(n), "Mon, 02 Mar 2026 10:00:00 +0000", "text/plain", body);
 }
 
+
+QList<QByteArray> InboxMessages()
+{
+    return {Message("Alice Example <alice@example.org>", "Hello one", "Tue, 03 Mar 2026 12:00:00 +0000", "text/plain",
+                    "First body"),
+            Message("Bob Example <bob@example.org>", "Second", "Tue, 03 Mar 2026 13:00:00 +0000", "text/plain",
+                    "This one has abc inside."),
+            Message("Cleo <cleo@example.org>", "Third", "Wed, 04 Mar 2026 08:15:00 +0000", "text/html; charset=utf-8",
+                    "<p>Nothing to see</p>")};
+}
 
 QStringList WindowMessages()
 {
@@ -118,15 +132,7 @@ private slots:
         tzset();
         if (!DovecotFixture::available())
             QSKIP("Dovecot is not installed");
-        m_server.addFolder(QStringLiteral("INBOX"),
-                           QList<QByteArray>{
-                               Message("Alice Example <alice@example.org>", "Hello one",
-                                       "Tue, 03 Mar 2026 12:00:00 +0000", "text/plain", "First body"),
-                               Message("Bob Example <bob@example.org>", "Second", "Tue, 03 Mar 2026 13:00:00 +0000",
-                                       "text/plain", "This one has abc inside."),
-                               Message("Cleo <cleo@example.org>", "Third", "Wed, 04 Mar 2026 08:15:00 +0000",
-                                       "text/html; charset=utf-8", "<p>Nothing to see</p>"),
-                           });
+        m_server.addFolder(QStringLiteral("INBOX"), InboxMessages());
         m_server.addFolder(
             QStringLiteral("Filters"),
             QList<QByteArray>{
@@ -201,6 +207,117 @@ private slots:
         QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 3"));
         QCOMPARE(w->Label2->text(), QStringLiteral("Selected Emails: 0"));
         QCOMPARE(WindowMessages(), QStringList({kDone}));
+        QVERIFY(ErrorReports().isEmpty());
+        LARKSPAN_REQUIRE(verifyIdleState());
+    }
+
+    // "Open Mail Files..." without signing in: the list fills as a Get All run fills
+    // it from the server, from .eml files, an mbox file or a Maildir.
+    void openMailFilesListsAsAGetAllRun_data()
+    {
+        QTest::addColumn<DiskKind>("kind");
+        QTest::newRow("mbox") << DiskKind::Mbox;
+        QTest::newRow("Maildir") << DiskKind::Maildir;
+        QTest::newRow(".eml files") << DiskKind::EmlFiles;
+    }
+
+    void openMailFilesListsAsAGetAllRun()
+    {
+        QFETCH(DiskKind, kind);
+        m_window = std::make_unique<MainWindow>();
+        w = m_window->form.get();
+        Recorded().clear();
+        QTemporaryDir disk;
+        Recorded().mailSourceAnswers << WriteDiskSource(kind, disk.path(), InboxMessages());
+        w->ListView1->append(QStringLiteral("left over from before"));
+        bool sawRunning = false;
+        WhenDuringRun running([&] { return w->ListView1->count() == 1 && w->ListView1->text(1).contains("alice"); },
+                              [&] { sawRunning = w->PushButton3->text() == QStringLiteral("Stop") && ctx().pointer->isBusy(); });
+        w->PushButton18->click();
+        QVERIFY(sawRunning);
+        QCOMPARE(Column(w->ListView1, 3), QStringList({"Hello one", "Second", "Third"}));
+        QCOMPARE(Column(w->ListView1, 5), QStringList({"46084", "46085", "46085"}));
+        QCOMPARE(Messages(2).plainTextBody(), QStringLiteral("This one has abc inside.\r\n"));
+        QCOMPARE(w->Label1->text(), QStringLiteral("Total Number Of Emails: 3"));
+        QCOMPARE(WindowMessages(), QStringList({kDone}));
+        QVERIFY(ErrorReports().isEmpty());
+        QVERIFY(AccessibleNameMismatches(w).isEmpty());
+        LARKSPAN_REQUIRE(verifyIdleState());
+    }
+
+    // Get Some counts in the file's order; messages the mail program expunged are
+    // left out and the closing message says so; a Maildir++ tree's folders are offered.
+    void openMailFilesGetSomeAndFolders()
+    {
+        m_window = std::make_unique<MainWindow>();
+        w = m_window->form.get();
+        QTemporaryDir disk;
+        QList<QByteArray> mail;
+        for (int n = 1; n <= 10; ++n)
+            mail << (n == 3 ? "X-Mozilla-Status: 0009\r\n" : QByteArray()) + Numbered(n);
+        const QStringList mbox = WriteDiskSource(DiskKind::Mbox, disk.path(), mail);
+        Recorded().mailSourceAnswers << mbox;
+        w->PushButton18->click();
+        QCOMPARE(w->ListView1->count(), 9);
+        QCOMPARE(WindowMessages().last(), QStringLiteral("Done. 1 deleted message still in the file was left out."));
+        ModalWatcher watcher(QStringLiteral("Get Some Emails"));
+        watcher.actions << [&](QDialog *) {
+            Form2 &form = Form2Instance();
+            QCOMPARE(form.Text1[1]->text(), QStringLiteral("9"));
+            form.Text1[0]->setText(QStringLiteral("3"));
+            form.Text1[1]->setText(QStringLiteral("4"));
+            form.PushButton1->click();
+        };
+        w->PushButton2->click();
+        QCOMPARE(Column(w->ListView1, 3), QStringList({"Message 4", "Message 5"}));
+
+        const QStringList tree = WriteDiskSource(DiskKind::Maildir, disk.path(), {});
+        QVERIFY(QDir().mkpath(tree.first() + QStringLiteral("/.Sub/cur")) && QDir().mkpath(tree.first() + QStringLiteral("/.Sub/new")));
+        QVERIFY(WriteBytes(tree.first() + QStringLiteral("/.Sub/cur/1.M1P1.test:2,"), Numbered(7)));
+        Recorded().mailSourceAnswers << tree;
+        w->PushButton18->click();
+        QCOMPARE(w->ListView1->count(), 0);
+        QCOMPARE(w->Combo2->count(), 2);
+        w->Combo2->setCurrentIndex(1);
+        w->PushButton3->click();
+        QCOMPARE(Column(w->ListView1, 3), QStringList({"Message 7"}));
+    }
+
+    // Bad input is named with its cause and the rows read before it stay; Stop ends a
+    // run from the disk as it ends one from a server.
+    void openMailFilesThatEndEarly_data()
+    {
+        QTest::addColumn<QByteArray>("mbox");
+        QTest::addColumn<int>("stopAtRow"); // 0: no Stop
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("says"); // before "Done."
+        QTest::newRow("0-byte file") << QByteArray() << 0 << 0 << "is empty (0 bytes)";
+        QTest::newRow("cut inside its last message")
+            << MboxEntry(Numbered(1)) + MboxEntry(Numbered(2)) + MboxEntry("Subject: three\r\n\r\nthird bo").chopped(2) << 0 << 2
+            << "The file ends inside message 3 of the mbox file ";
+        QTest::newRow("stopped") << MboxEntry(Numbered(1)) + MboxEntry(Numbered(2)) + MboxEntry(Numbered(3)) << 1 << 1 << QString();
+    }
+
+    void openMailFilesThatEndEarly()
+    {
+        QFETCH(QByteArray, mbox);
+        QFETCH(int, stopAtRow);
+        QFETCH(int, rows);
+        QFETCH(QString, says);
+        m_window = std::make_unique<MainWindow>();
+        w = m_window->form.get();
+        QTemporaryDir disk;
+        const QString path = disk.filePath(QStringLiteral("mail.mbox"));
+        QVERIFY(WriteBytes(path, mbox));
+        Recorded().mailSourceAnswers << QStringList{path};
+        WhenDuringRun stop([&] { return stopAtRow > 0 && w->ListView1->count() == stopAtRow; }, [&] { w->PushButton3->click(); });
+        w->PushButton18->click();
+        QCOMPARE(w->ListView1->count(), rows);
+        const QStringList said = WindowMessages();
+        if (says.isEmpty())
+            QCOMPARE(said, QStringList({kDone}));
+        else
+            QVERIFY2(said.first().contains(says) && said.first().contains(path), qPrintable(said.join(QLatin1Char('|'))));
         QVERIFY(ErrorReports().isEmpty());
         LARKSPAN_REQUIRE(verifyIdleState());
     }

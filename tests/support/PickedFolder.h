@@ -71,6 +71,14 @@ inline QStringList PickedSourceFiles()
     return files;
 }
 
+inline QList<QByteArray> PickedMessageBytes()
+{
+    QList<QByteArray> messages;
+    for (const QString &file : PickedSourceFiles())
+        messages << ReadBytes(file);
+    return messages;
+}
+
 inline const PickedMessage *PickedBySubject(const QString &subject)
 {
     const auto found = std::find_if(PickedMessages().begin(), PickedMessages().end(),
@@ -115,9 +123,10 @@ inline void CheckCompleteRecord(const QString &path, const QString &text, const 
 // What an export of the whole folder, in list order and with the default pattern,
 // wrote into folder (ending in "/"): one complete PDF per message named "<n> - ...",
 // its texts and pictures, the original message inside byte for byte, and a report row
-// per message naming its PDF, the account and the server folder.
+// per message naming its PDF, the account and the server folder (or, for mail on the
+// disk, the text source names in every row: the folder its files lie in).
 inline void CheckPickedExport(const QString &folder, const QList<PickedMessage> &inListOrder, bool textOnly,
-                              const QString &account)
+                              const QString &account, const QString &source = QString())
 {
     const QStringList pdfs = QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
     QCOMPARE(pdfs.size(), inListOrder.size());
@@ -175,7 +184,10 @@ inline void CheckPickedExport(const QString &folder, const QList<PickedMessage> 
     QCOMPARE(lines.size(), 1 + inListOrder.size());
     for (int k = 1; k <= inListOrder.size(); ++k) {
         const QString &row = lines[k];
-        QVERIFY2(row.contains(QLatin1Char(',') + account + QLatin1Char(',') + PickedFolderName() + QLatin1Char(',')), qPrintable(row));
+        if (source.isEmpty())
+            QVERIFY2(row.contains(QLatin1Char(',') + account + QLatin1Char(',') + PickedFolderName() + QLatin1Char(',')), qPrintable(row));
+        else
+            QVERIFY2(row.contains(source), qPrintable(row));
         QVERIFY2(row.contains(inOrder[k - 1]) && row.contains(QStringLiteral(",exported,")), qPrintable(row));
     }
 }

@@ -45,6 +45,15 @@ QString RecordingDialogs::saveFileName(QWidget *, const QString &title, const QS
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
 }
 
+QStringList RecordingDialogs::chooseMailSource(QWidget *, const QString &title)
+{
+    const Call call{Kind::MailSource, title, QString()};
+    calls.append(call);
+    if (onCall)
+        onCall(call);
+    return mailSourceAnswers.isEmpty() ? QStringList() : mailSourceAnswers.takeFirst();
+}
+
 void RecordingDialogs::beep()
 {
     const Call call{Kind::Beep, QString(), QString()};
@@ -86,6 +95,7 @@ void RecordingDialogs::clear()
     inputAnswers.clear();
     folderAnswers.clear();
     saveAnswers.clear();
+    mailSourceAnswers.clear();
     onCall = nullptr;
 }
 

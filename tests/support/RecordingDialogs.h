@@ -13,7 +13,7 @@ namespace larkspan::test {
 // at exactly that moment.
 class RecordingDialogs final : public DialogService {
 public:
-    enum class Kind { Message, Input, Folder, Save, Beep };
+    enum class Kind { Message, Input, Folder, Save, Beep, MailSource };
     struct Call {
         Kind kind;
         QString text;  // message text, input prompt, picker title
@@ -29,6 +29,7 @@ public:
     QString browseForFolder(QWidget *owner, const QString &title, const QString &initialFolder) override;
     QString saveFileName(QWidget *owner, const QString &title, const QString &suggestedPath) override;
     void beep() override;
+    QStringList chooseMailSource(QWidget *owner, const QString &title) override;
 
     // Scripted answers, used first to last; when a list is empty the answer is
     // OK / empty text.
@@ -36,6 +37,7 @@ public:
     QStringList inputAnswers;
     QStringList folderAnswers;
     QStringList saveAnswers;
+    QList<QStringList> mailSourceAnswers;
     std::function<void(const Call &)> onCall;
 
     QList<Call> calls;
