@@ -4,7 +4,9 @@
 // python3 is there. The file is generated into a private temporary folder and removed.
 //
 // A second round lists the same file through LocalListing, which is what the main
-// window drives: the records with their texts, pointing into the file.
+// window drives: the records with their texts, pointing into the file. A third lists it
+// through the main window itself, offscreen: "Open Mail Files..." with its rows, its
+// progress and its counters, the program's own memory.
 //
 // usage: bench_mbox [--size MB] [--no-python]        default 1024 MB
 //        bench_mbox --flat-memory [--python]          5 GB of 50,000 messages: the peak
@@ -12,15 +14,20 @@
 // Each round runs in a child process of its own, so that the peak is its own.
 // Last lines: mbox: N messages, X MB, larkspan R1 msg/s, python R2 msg/s, ratio R1/R2
 //             listing: N messages, X MB, listing R3 msg/s, python R2 msg/s, ratio R3/R2
+//             window: N messages, X MB, window R4 msg/s, python R2 msg/s, ratio R4/R2
 //   (--flat-memory: flat memory: N messages, X MB, peak A MB after 10000, B MB after N,
 //    for the reader and for the listing)
 
 #include "MboxBench.h"
+#include "app/Form1.h"
+#include "platform/widgets/ListView.h"
 #include "messagelist/data/LocalListing.h"
 #include "support/RecordingDialogs.h"
 #include "support/TestEnvironment.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -65,10 +72,47 @@ bench::MboxRound ListMboxRound(const QString &path, int checkpoint)
     return round;
 }
 
-// "result <messages> <failures> <bytes> <scan s> <total s> <peak at checkpoint KB> <peak KB>"
-int RunChild(const QString &path, int checkpoint, bool listing)
+// The main window opens the file as a user does, through "Open Mail Files...".
+bench::MboxRound WindowMboxRound(const QString &path, int checkpoint)
 {
-    const bench::MboxRound round = listing ? ListMboxRound(path, checkpoint) : bench::ReadMboxRound(path, checkpoint);
+    bench::MboxRound round;
+    test::InstallRecordingDialogs();
+    auto form = std::make_unique<Form1>();
+    form->setProgramEnd([] {});
+    form->Form_Load();
+    form->show();
+    test::Recorded().clear();
+    test::Recorded().mailSourceAnswers << QStringList{path};
+    // The peak once the list holds checkpoint rows, looked at as the rows come in.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (round.peakAtCheckpointKb == 0 && form->ListView1->count() >= checkpoint)
+            round.peakAtCheckpointKb = bench::PeakResidentKb();
+    });
+    watch.start(5);
+    QElapsedTimer clock;
+    clock.start();
+    form->PushButton18->click();
+    round.seconds = double(clock.nsecsElapsed()) / 1e9;
+    round.messages = form->ListView1->count();
+    if (!test::Recorded().messages().contains(QStringLiteral("Done."))) {
+        std::fprintf(stderr, "bench_mbox: the window said %s\n", qPrintable(test::Recorded().messages().join(QLatin1Char('|'))));
+        round.failures = 1;
+    }
+    round.bytes = double(QFileInfo(path).size());
+    round.peakKb = bench::PeakResidentKb();
+    return round;
+}
+
+// "result <messages> <failures> <bytes> <scan s> <total s> <peak at checkpoint KB> <peak KB>"
+enum class Round { Reader, Listing, Window };
+const char *const kRoundFlags[] = {"--child", "--child-listing", "--child-window"};
+
+int RunChild(const QString &path, int checkpoint, Round which)
+{
+    const bench::MboxRound round = which == Round::Window    ? WindowMboxRound(path, checkpoint)
+                                   : which == Round::Listing ? ListMboxRound(path, checkpoint)
+                                                             : bench::ReadMboxRound(path, checkpoint);
     std::printf("result %d %d %lld %.3f %.3f %ld %ld\n", round.messages, round.failures, (long long)round.bytes,
                 round.scanSeconds, round.seconds, round.peakAtCheckpointKb, round.peakKb);
     return round.failures == 0 ? 0 : 1;
@@ -85,12 +129,12 @@ struct ChildRound {
     double peakMb = 0;
 };
 
-ChildRound MeasureInChild(const QString &path, int checkpoint, bool listing)
+ChildRound MeasureInChild(const QString &path, int checkpoint, Round which)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-                {QLatin1String(listing ? "--child-listing" : "--child"), path, QString::number(checkpoint)});
+                {QLatin1String(kRoundFlags[int(which)]), path, QString::number(checkpoint)});
     child.waitForFinished(-1);
     ChildRound round;
     for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
@@ -130,12 +174,14 @@ double MeasurePython(const QString &path)
 
 int main(int argc, char **argv)
 {
-    if (argc == 4 && (QByteArray(argv[1]) == "--child" || QByteArray(argv[1]) == "--child-listing")) {
+    for (int which = 0; argc == 4 && which < 3; ++which) {
+        if (QByteArray(argv[1]) != kRoundFlags[which])
+            continue;
         test::PrepareTestEnvironment();
-        QCoreApplication app(argc, argv);
+        // Every round in a QApplication, so that their peaks start from the same base.
+        QApplication app(argc, argv);
         app.setApplicationName(QStringLiteral("Larkspan"));
-        return RunChild(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt(),
-                        QByteArray(argv[1]) == "--child-listing");
+        return RunChild(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt(), Round(which));
     }
 
     test::PrepareTestEnvironment();
@@ -186,18 +232,24 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     const int checkpoint = flatMemory ? 10000 : made.messages / 5;
-    ChildRound rounds[2];
-    const char *const names[2] = {"larkspan reader + parse", "larkspan LocalListing (what the window drives)"};
-    for (int listing = 0; listing < 2; ++listing) {
-        const ChildRound &round = rounds[listing] = MeasureInChild(path, checkpoint, listing == 1);
+    ChildRound rounds[3];
+    const char *const names[3] = {"larkspan reader + parse", "larkspan LocalListing (what the window drives)",
+                                  "larkspan main window, Open Mail Files..."};
+    for (int listing = 0; listing < 3; ++listing) {
+        const ChildRound &round = rounds[listing] = MeasureInChild(path, checkpoint, Round(listing));
         if (!round.ok || round.messages != made.messages) {
             std::fprintf(stderr, "bench_mbox: %s read %d of %d messages, %d failed\n", names[listing], round.messages,
                          made.messages, round.failures);
             return 1;
         }
-        std::printf("%s: %.0f msg/s, %.1f MB/s, %d messages (scan %.2f s, %.0f MB/s), peak %.0f MB\n", names[listing],
-                    round.messages / round.seconds, round.bytes / round.seconds / 1e6, round.messages,
-                    round.scanSeconds, made.bytes / round.scanSeconds / 1e6, round.peakMb);
+        // The window's round cannot tell its scan apart.
+        const QString scan = round.scanSeconds > 0 ? QStringLiteral(" (scan %1 s, %2 MB/s)")
+                                                         .arg(round.scanSeconds, 0, 'f', 2)
+                                                         .arg(made.bytes / round.scanSeconds / 1e6, 0, 'f', 0)
+                                                   : QString();
+        std::printf("%s: %.0f msg/s, %.1f MB/s, %d messages%s, peak %.0f MB\n", names[listing],
+                    round.messages / round.seconds, round.bytes / round.seconds / 1e6, round.messages, qPrintable(scan),
+                    round.peakMb);
         if (flatMemory)
             std::printf("flat memory (%s): %d messages, %.0f MB, peak %.1f MB after %d messages, %.1f MB after %d (%.2fx)\n",
                         names[listing], made.messages, made.bytes / 1e6, round.peakAtCheckpointMb, checkpoint,
@@ -213,5 +265,8 @@ int main(int argc, char **argv)
                 made.bytes / 1e6, rate, pythonRate, pythonRate > 0 ? rate / pythonRate : 0.0);
     std::printf("listing: %d messages, %.0f MB, listing %.0f msg/s, python %.0f msg/s, ratio %.2f\n", made.messages,
                 made.bytes / 1e6, listingRate, pythonRate, pythonRate > 0 ? listingRate / pythonRate : 0.0);
+    const double windowRate = rounds[2].messages / rounds[2].seconds;
+    std::printf("window: %d messages, %.0f MB, window %.0f msg/s, python %.0f msg/s, ratio %.2f\n", made.messages,
+                made.bytes / 1e6, windowRate, pythonRate, pythonRate > 0 ? windowRate / pythonRate : 0.0);
     return 0;
 }

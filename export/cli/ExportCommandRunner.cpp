@@ -171,6 +171,7 @@ ExitStatus ExportCommandRunner::run()
         return status;
     if (const ExitStatus status = findPassword(); status != ExitStatus::Done)
         return status;
+    startPrintingPages();
 
     ImapClient client;
     auto session = std::make_shared<clsChilkatIMAP>();
@@ -245,6 +246,7 @@ ExitStatus ExportCommandRunner::runFromDisk()
     m_user = m_command.user.value_or(Setting("User"));
     if (const ExitStatus status = prepareOutputFolder(); status != ExitStatus::Done)
         return status;
+    startPrintingPages();
     const QString named = QDir::toNativeSeparators(m_command.localPaths().join(QStringLiteral(", ")));
     LocalListing listing;
     m_local = &listing;
@@ -269,6 +271,20 @@ ExitStatus ExportCommandRunner::runFromDisk()
         m_progress->fail(QStringLiteral("The listing ended early: ") + listing.error());
     const ExitStatus status = exportRecords(listing.records());
     return status == ExitStatus::Done && listingCut ? ExitStatus::SomeFailed : status;
+}
+
+void ExportCommandRunner::startPrintingPages()
+{
+    if (m_printing[0])
+        return;
+    // Hosted like the window's printing browsers: a page without a view prints slower.
+    for (std::unique_ptr<WebBrowser> &browser : m_printing) {
+        browser = std::make_unique<WebBrowser>();
+        browser->setViewSize(QSize(800, 1000));
+        browser->setSilent(true);
+        browser->page()->setVisible(true);
+        browser->navigate(QStringLiteral("about:blank"));
+    }
 }
 
 ExitStatus ExportCommandRunner::exportRecords(const RecordArray &records)
@@ -297,15 +313,8 @@ ExitStatus ExportCommandRunner::exportRecords(const RecordArray &records)
     // The pages print to the PDF writer, as the program's default printer (for this
     // process only, as in the window).
     Printers().setDefaultPrinter(PdfWriterDeviceName());
-    // Hosted like the window's printing browsers: a page without a view prints slower.
-    WebBrowser first;
-    WebBrowser second;
-    for (WebBrowser *browser : {&first, &second}) {
-        browser->setViewSize(QSize(800, 1000));
-        browser->setSilent(true);
-        browser->page()->setVisible(true);
-    }
-    ExportRun run(settings, *destination, {first.webPage(), second.webPage()});
+    startPrintingPages();
+    ExportRun run(settings, *destination, {m_printing[0]->webPage(), m_printing[1]->webPage()});
     m_run = &run;
     run.setMessages(records);
     run.setErrorReporter([this](const QString &description) { m_progress->fail(description); });

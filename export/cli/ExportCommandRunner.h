@@ -13,6 +13,7 @@ class FolderListing;
 class LocalListing;
 class RecordArray;
 class ProgressLine;
+class WebBrowser;
 
 // The whole unattended export of larkspan-export: the choices completed from the
 // settings, the password, signing in, listing the folder, and the export run that the
@@ -31,6 +32,9 @@ private:
     ExitStatus prepareOutputFolder();
     ExitStatus findPassword();
     ExitStatus runFromDisk();
+    // The two pages the export prints in, made and started on a blank page before
+    // signing in, so that the web engine starts while the server is asked.
+    void startPrintingPages();
     // The export of what was listed, as the window's "Export All To PDF" runs it.
     ExitStatus exportRecords(const RecordArray &records);
 
@@ -45,6 +49,7 @@ private:
     QPointer<FolderListing> m_listing;
     QPointer<LocalListing> m_local;
     QPointer<ExportRun> m_run;
+    std::unique_ptr<WebBrowser> m_printing[2];
 };
 
 } // namespace larkspan
