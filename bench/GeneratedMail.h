@@ -1,28 +1,15 @@
 #pragma once
 
 // Made-up mail for the benchmarks: random octets, words in a charset, quoted-printable,
-// a text part; and the peak memory of the process.
+// a text part.
 
 #include "Base64Lines.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <QRandomGenerator>
 
 namespace larkspan::bench {
-
-// The process's peak resident memory so far (VmHWM), in kilobytes.
-inline long PeakResidentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 // size random octets.
 inline QByteArray RandomBytes(QRandomGenerator &random, int size)

@@ -9,6 +9,7 @@
 #include "mail/MailMessage.h"
 #include "mail/local/MboxSource.h"
 #include "mail/local/ReadLocalMessage.h"
+#include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -146,10 +147,10 @@ inline MboxRound ReadMboxRound(const QString &path, int checkpoint = 0,
         }
         QCoreApplication::processEvents();
         if (round.messages == checkpoint)
-            round.peakAtCheckpointKb = PeakResidentKb();
+            round.peakAtCheckpointKb = test::PeakResidentKb();
     }
     round.seconds = double(clock.nsecsElapsed()) / 1e9;
-    round.peakKb = PeakResidentKb();
+    round.peakKb = test::PeakResidentKb();
     return round;
 }
 

@@ -323,7 +323,7 @@ void BundleRound(Form3 &form, int count)
         timer.start();
         form.PushButton2->click();
         seconds[onePdf] = timer.nsecsElapsed() / 1e9;
-        peakMb[onePdf] = bench::PeakResidentKb() / 1024;
+        peakMb[onePdf] = test::PeakResidentKb() / 1024;
     }
     form.optOnePdfPerEmail->setChecked(true);
     const QStringList bundles = QDir(folders[1]).entryList({QStringLiteral("*.pdf")}, QDir::Files);
@@ -381,7 +381,7 @@ CommandLineTimes RunCommandLine(const QStringList &arguments)
 }
 
 // larkspan-export over the same messages, listed from a Dovecot folder, against the
-// window's export in the same run; and its listing of a folder of 2,000 short messages
+// window's export in the same run; and its listing of a folder of 10,000 short messages
 // against the same listing in this process (the session and the store alone, as
 // bench_listing's direct round).
 void CommandLineRound(const QList<QByteArray> &raws, double windowRate)
@@ -390,7 +390,7 @@ void CommandLineRound(const QList<QByteArray> &raws, double windowRate)
         std::printf("command line: skipped, Dovecot is not installed\n");
         return;
     }
-    constexpr int kListed = 2000;
+    constexpr int kListed = 10000;
     test::DovecotFixture server;
     server.addFolder(QStringLiteral("Bench"), raws);
     server.addGeneratedFolder(QStringLiteral("Listing"), kListed, ListedMessage);
@@ -409,11 +409,16 @@ void CommandLineRound(const QList<QByteArray> &raws, double windowRate)
     session->Username = server.user();
     session->Password = server.password();
     session->Connect();
-    FolderListing listing(session);
-    QElapsedTimer direct;
-    direct.start();
-    listing.run(QStringLiteral("Listing"), 1, 0, QStringLiteral("a text no message holds"));
-    const double directRate = kListed / (direct.nsecsElapsed() / 1e9);
+    // The server indexes a folder when it is first opened; that is not ours to time, so
+    // the first listing only opens it.
+    double directRate = 0;
+    for (int round = 0; round < 2; ++round) {
+        FolderListing listing(session);
+        QElapsedTimer direct;
+        direct.start();
+        listing.run(QStringLiteral("Listing"), 1, 0, QStringLiteral("a text no message holds"));
+        directRate = kListed / (direct.nsecsElapsed() / 1e9);
+    }
     client.disconnectFromServer();
     MessageStore::instance().flush();
 
@@ -735,7 +740,7 @@ int main(int argc, char **argv)
     const double rate = made / exportSeconds;
     const double bareRate = bareMade / bareSeconds;
     std::printf("bare loop: %d PDFs in %.2f s; peak memory of this process %ld MB (renderer processes not counted)\n", bareMade,
-                bareSeconds, bench::PeakResidentKb() / 1024);
+                bareSeconds, test::PeakResidentKb() / 1024);
     const double twoRate = twoMade / twoSeconds;
     std::printf("export: %d PDFs, %.2f PDF/s, bare loop %.2f PDF/s, ratio %.2f, texts and embedded files checked %d/%d, "
                 "two-page loop %.2f PDF/s, ratio to two-page %.2f\n",

@@ -68,17 +68,6 @@ QByteArray MboxrdQuoted(const QByteArray &message)
     return lines.join('\n');
 }
 
-long PeakMemoryKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 } // namespace
 
 class TestLocalSources : public QObject {
@@ -757,7 +746,7 @@ private slots:
         else
             opened = EmlFilesSource::open({file});
 
-        const long peakBefore = PeakMemoryKb();
+        const long peakBefore = test::PeakResidentKb();
         opened->scanAll();
         const LocalMessageEntry &entry = opened->messages().first();
         QVERIFY(entry.size > qint64(512) * 1024 * 1024);
@@ -765,7 +754,7 @@ private slots:
         QVERIFY2(error.contains(QStringLiteral("is larger than 512 MB (600 MB): it is not read.")), qPrintable(error));
         QVERIFY2(error.contains(QDir::toNativeSeparators(entry.sourcePath)), qPrintable(error));
         // Neither the scan nor the refusal held the message.
-        QVERIFY2(PeakMemoryKb() - peakBefore < 64 * 1024, qPrintable(QString::number(PeakMemoryKb() - peakBefore)));
+        QVERIFY2(test::PeakResidentKb() - peakBefore < 64 * 1024, qPrintable(QString::number(test::PeakResidentKb() - peakBefore)));
         if (source == QLatin1String("mbox")) {
             QCOMPARE(opened->messages().size(), 2);
             QCOMPARE(ReadLocalMessage(opened->messages().last()), small);

@@ -65,4 +65,15 @@ QString TestDataFolder()
     return QStringLiteral(LARKSPAN_TEST_DATA_DIR);
 }
 
+long PeakResidentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
 } // namespace larkspan::test

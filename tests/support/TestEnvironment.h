@@ -23,6 +23,9 @@ void ResetSettings();
 // Folder of the test messages (.eml) and other test data.
 QString TestDataFolder();
 
+// The process's peak resident memory so far (VmHWM), in kilobytes; -1 when unknown.
+long PeakResidentKb();
+
 } // namespace larkspan::test
 
 // Calls a helper that asserts; when an assertion in it failed, the calling test stops
